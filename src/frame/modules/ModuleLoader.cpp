@@ -1,0 +1,51 @@
+#include "frame/modules/ModuleLoader.h"
+
+namespace optivane {
+
+namespace {
+constexpr size_t kMaxPath = 260;
+}
+
+std::string ModuleLoader::ResolvePath(const std::string& modulePath, const std::string& relativeName) {
+    const char separator = platform::SharedLibrary::PathSeparator();
+    const size_t lastSeparator = modulePath.rfind(separator);
+    if (lastSeparator == std::string::npos) return {};
+    std::string folder = modulePath.substr(0, lastSeparator);
+
+    const std::string up = std::string("..") + separator;
+    const std::string here = std::string(".") + separator;
+    std::string name = relativeName;
+    for (;;) {
+        if (name.compare(0, up.size(), up) == 0) {
+            const size_t parent = folder.rfind(separator);
+            if (parent == std::string::npos) return {};
+            folder.erase(parent);
+            name.erase(0, up.size());
+        } else if (name.compare(0, here.size(), here) == 0) {
+            name.erase(0, here.size());
+        } else {
+            break;
+        }
+    }
+    std::string path = folder + separator + name;
+    if (path.size() > kMaxPath) return {};
+    return path;
+}
+
+ModuleLoader::ModuleLoader(const std::string& relativeName) {
+    const std::string path = ResolvePath(platform::SharedLibrary::PathOfThisBinary(), relativeName);
+    if (path.empty()) return;
+    m_library = platform::SharedLibrary(path);
+    if (m_library.IsLoaded()) m_entry = reinterpret_cast<DllCreateInstanceFn>(m_library.Symbol("DllCreateInstance"));
+}
+
+ModuleLoader ModuleLoader::ForSibling(const char* baseName) {
+    return ModuleLoader(platform::SharedLibrary::FileNameFor(baseName));
+}
+
+HRESULT ModuleLoader::CreateInstance(const CLSID& classId, const IID& interfaceId, void** object) const {
+    if (m_entry == nullptr) return E_HANDLE;
+    return m_entry(classId, interfaceId, object);
+}
+
+}  // namespace optivane

@@ -1,0 +1,40 @@
+// A loaded shared library (dlopen / LoadLibraryExW), closed when destroyed.
+#pragma once
+
+#include <string>
+
+namespace optivane::platform {
+
+class SharedLibrary {
+public:
+    SharedLibrary() = default;
+    // Loads the library at path now (symbols resolved at load, kept local).
+    // IsLoaded() tells whether it worked.
+    explicit SharedLibrary(const std::string& path);
+    ~SharedLibrary();
+
+    SharedLibrary(SharedLibrary&& other) noexcept;
+    SharedLibrary& operator=(SharedLibrary&& other) noexcept;
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+    bool IsLoaded() const { return m_handle != nullptr; }
+    // Address of an exported symbol, or null.
+    void* Symbol(const char* name) const;
+
+    // Full path of the binary (library or program) that contains this code;
+    // empty when it cannot be found.
+    static std::string PathOfThisBinary();
+    // File name of a library in this platform's style: "Zendra" gives
+    // "libZendra.so" on POSIX and "Zendra.dll" on Windows.
+    static std::string FileNameFor(const std::string& baseName);
+    // Separator between folders in paths ('/' on POSIX, '\\' on Windows).
+    static char PathSeparator();
+
+private:
+    void Close();
+
+    void* m_handle = nullptr;
+};
+
+}  // namespace optivane::platform

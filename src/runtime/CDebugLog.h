@@ -1,0 +1,45 @@
+// Error lines appended to one daily log file shared by every component and
+// every process that loads the module. Trace calls are accepted and dropped.
+//
+// Lines of all threads are serialised by one process-wide lock; between
+// processes a non-blocking byte-range lock on the file's content decides, and
+// a writer that cannot take it drops its line.
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+#include "platform/Clock.h"
+
+namespace optivane {
+
+class CDebugLog {
+public:
+    CDebugLog();
+    virtual ~CDebugLog() = default;
+
+    // Formats one error line "[date time ms]    ERROR /className/ message".
+    // A null format writes nothing.
+    void Error(const char* className, const char* format, ...);
+    void Trace(const char* className, const char* format, ...);
+    void TraceW(const wchar_t* format, ...);
+
+    // Appends one finished line to the daily file. 0 when written or dropped
+    // because another process holds the lock; -1 when the file could not be
+    // opened, sized or written.
+    int WriteLine(const char* line);
+
+    // Points this object at another file (tests only; the module never calls it).
+    void SetPathForTesting(const char* path);
+
+    // The daily file for a path: "name.ext-YYYYMMDD", or "nameYYYYMMDD" without a dot.
+    static std::string DailyFileName(const std::string& path, const platform::LocalCalendarTime& now);
+    // "[YYYY-MM-DD HH:MM:SS mmm]    "
+    static std::string TimeStamp(const platform::LocalCalendarTime& now);
+    static const char* DefaultPath();
+
+private:
+    char m_path[256];
+};
+
+}  // namespace optivane

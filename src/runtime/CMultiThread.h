@@ -1,0 +1,48 @@
+// A persistent worker thread, started at construction, that runs one job each
+// time it is triggered.
+//
+// Trigger resets the done event and sets the start event; the worker runs
+// Run(), resets the start event and sets the done event. Callers wait for
+// done (WaitDone) before they trigger again: a trigger given while a job runs
+// is lost. A derived class calls StopWorker() first in its destructor so that
+// no job runs on a partly destroyed object.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/ManualResetEvent.h"
+#include "platform/Thread.h"
+
+namespace optivane {
+
+class CMultiThread {
+public:
+    CMultiThread();
+    virtual ~CMultiThread();
+    CMultiThread(const CMultiThread&) = delete;
+    CMultiThread& operator=(const CMultiThread&) = delete;
+
+    // One job. The base does nothing.
+    virtual void Run() {}
+
+    void Trigger();
+    // Waits without a time limit for the current job to finish.
+    void WaitDone();
+    bool IsDone() const { return m_doneEvent.IsSet(); }
+
+protected:
+    // Ends the worker without running another job and joins it. Idempotent.
+    void StopWorker();
+
+private:
+    static void WorkerEntry(void* self);
+    void WorkerLoop();
+
+    std::atomic<int32_t> m_stopRequest{0};
+    platform::Thread m_thread;
+    platform::ManualResetEvent m_startEvent;
+    platform::ManualResetEvent m_doneEvent;
+};
+
+}  // namespace optivane

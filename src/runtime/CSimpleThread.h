@@ -1,0 +1,45 @@
+// A one-shot worker thread owned by the object that derives from it.
+//
+// The owner calls Start to run Run() once on a new thread (with COM
+// initialised for it) and Stop to ask it to end and join it. Run bodies that
+// loop poll StopRequested() between steps. A derived class must call Stop() in
+// its own destructor: the base cannot stop a Run that belongs to a part of the
+// object already destroyed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/Thread.h"
+
+namespace optivane {
+
+class CSimpleThread {
+public:
+    CSimpleThread() = default;
+    virtual ~CSimpleThread();
+    CSimpleThread(const CSimpleThread&) = delete;
+    CSimpleThread& operator=(const CSimpleThread&) = delete;
+
+    // The thread body. The base does nothing.
+    virtual void Run() {}
+
+    // Clears the stop request and starts the thread. The caller guards against
+    // a thread already running. False when the thread could not be created.
+    bool Start();
+    // Without a thread: returns at once. Otherwise sets the stop request, waits
+    // for the thread without a time limit and clears the request. Never from
+    // the thread itself.
+    void Stop();
+
+    bool StopRequested() const { return m_stopRequest.load(std::memory_order_acquire) != 0; }
+    bool HasThread() const { return m_thread.IsStarted(); }
+
+private:
+    static void ThreadEntry(void* self);
+
+    std::atomic<int32_t> m_stopRequest{0};
+    platform::Thread m_thread;
+};
+
+}  // namespace optivane
