@@ -1,0 +1,79 @@
+// The deliverer: carries raw frames from a camera's acquisition thread to the
+// host's frame callback through a ring of four conversion tasks, in push
+// order, dropping frames while four are pending.
+//
+// Threads: the owner's acquisition thread calls every operation except Run;
+// Run is the delivery thread (CSimpleThread), started and stopped by the owner,
+// and calls the sink's OnFrame. The ring lock guards only the counters and
+// the choice of task.
+//
+// Per acquisition run the owner calls CreateTasks, CreatePools, SetSink,
+// Start, PushFrame for each frame (after SetTransform), Stop, ReleaseResources.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "frame/ComPtr.h"
+#include "frame/modules/ModuleLoader.h"
+#include "optivane/optivane.h"
+#include "runtime/CSimpleThread.h"
+#include "runtime/CVrelLock.h"
+#include "video/CVideoConvTask.h"
+
+namespace optivane {
+
+class CVideoCallbacker : public CSimpleThread {
+public:
+    static constexpr int kTaskCount = 4;
+
+    CVideoCallbacker();
+    ~CVideoCallbacker() override;
+
+    // Resets the counters and creates the ring of idle tasks.
+    HRESULT CreateTasks();
+    // Fills the raw-sample and image pools; the first failure is returned and
+    // what was added before stays. E_HANDLE without the Zendra module.
+    HRESULT CreatePools(int32_t rawCount, int32_t imageCount);
+    // Not owned; set before Start.
+    void SetSink(IAravisCameraCallback* sink, void* context) {
+        m_sink = sink;
+        m_sinkContext = context;
+    }
+    // Copied by the owner before each PushFrame.
+    void SetTransform(uint32_t rotation, uint32_t flip) {
+        m_rotation = rotation;
+        m_flip = flip;
+    }
+    // S_OK when queued; when dropped, the status of the image take (a success
+    // status when the ring was full) or of a failing sample or image call.
+    HRESULT PushFrame(const FrameFormat* format, uint32_t pixelFormat, const void* data, uint32_t size,
+                      int64_t timeMicroseconds);
+    // Empties and releases both pools and deletes the tasks. Only after Stop.
+    HRESULT ReleaseResources();
+
+    // The delivery thread: hands finished images to the sink in push order
+    // until a stop is requested and every pushed frame has been delivered.
+    void Run() override;
+
+    int64_t Produced() const;
+    int64_t Consumed() const;
+
+private:
+    HRESULT FillPool(ComPtr<ISamplePool>& pool, const CLSID& objectClass, const IID& objectInterface, int32_t count);
+
+    ModuleLoader m_zendra;
+    IAravisCameraCallback* m_sink = nullptr;
+    void* m_sinkContext = nullptr;
+    ComPtr<ISamplePool> m_rawPool;
+    ComPtr<ISamplePool> m_imagePool;
+    std::array<std::unique_ptr<CVideoConvTask>, kTaskCount> m_tasks;
+    mutable CVrelLock m_ringLock;
+    int64_t m_produced = 0;
+    int64_t m_consumed = 0;
+    uint32_t m_rotation = 0;
+    uint32_t m_flip = 0;
+};
+
+}  // namespace optivane

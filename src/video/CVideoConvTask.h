@@ -1,0 +1,49 @@
+// One conversion worker of the deliverer's ring: converts a raw camera frame
+// into a 24-bit blue-green-red image, optionally flipped and rotated.
+//
+// Threads: the deliverer's producer writes the members and triggers; the
+// task's own worker runs Run(); the delivery thread then takes the image.
+// They work on a task strictly in turn, so nothing inside is locked.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/ComPtr.h"
+#include "optivane/host_framework.h"
+#include "runtime/CMultiThread.h"
+
+namespace optivane {
+
+class CVideoConvTask : public CMultiThread {
+public:
+    CVideoConvTask();
+    ~CVideoConvTask() override;
+
+    // Converts the held raw sample into the held image, then hands the raw
+    // sample back (Done, Release). The image stays for the delivery thread.
+    void Run() override;
+
+    // Conversion straight into the image buffer, without flip or rotation.
+    HRESULT Convert();
+    // Conversion into the work picture, flip, rotation, copy into the image.
+    HRESULT ConvertTransformed();
+
+    // Set by the producer before Trigger(); each takes over one reference.
+    void SetRawSample(IRawSample* sample);
+    void SetImage(IFrameImage* image);
+    void SetPixelFormat(uint32_t pixelFormat) { m_pixelFormat = pixelFormat; }
+    void SetRotation(uint32_t rotation) { m_rotation = rotation; }
+    void SetFlip(uint32_t flip) { m_flip = flip; }
+    // Taken by the delivery thread after the job is done; the task's image
+    // member becomes empty and the caller owns the reference.
+    IFrameImage* TakeImage();
+
+private:
+    ComPtr<IRawSample> m_rawSample;
+    uint32_t m_pixelFormat;
+    ComPtr<IFrameImage> m_image;
+    uint32_t m_rotation = 0;
+    uint32_t m_flip = 0;
+};
+
+}  // namespace optivane
