@@ -1,0 +1,48 @@
+// A host that knows the module only through its public header: it loads the
+// installed library by path, finds the entry and drives what it creates.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "optivane/optivane.h"
+
+namespace {
+
+const std::string kModulePath = std::string(OPTIVANE_INSTALL_DIR) + "/libOptivane.so";
+
+class TestHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_module = dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(m_module, nullptr) << dlerror();
+        m_create = reinterpret_cast<DllCreateInstanceFn>(dlsym(m_module, "DllCreateInstance"));
+        ASSERT_NE(m_create, nullptr) << "the module must export DllCreateInstance";
+    }
+    void TearDown() override {
+        if (m_module != nullptr) EXPECT_EQ(dlclose(m_module), 0);
+    }
+
+    void* m_module = nullptr;
+    DllCreateInstanceFn m_create = nullptr;
+};
+
+TEST_F(TestHost, NullOutPointerIsRefused) {
+    EXPECT_EQ(m_create(CLSID_AravisCamera, IID_IAravisCamera, nullptr), E_POINTER);
+    const CLSID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    EXPECT_EQ(m_create(unknown, IID_IUnknown, nullptr), E_POINTER);
+}
+
+TEST_F(TestHost, UnknownClassIsNotAvailable) {
+    const CLSID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    int sentinel = 0;
+    void* object = &sentinel;
+    EXPECT_EQ(m_create(unknown, IID_IUnknown, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, &sentinel) << "the out-pointer's target stays as it was";
+}
+
+TEST_F(TestHost, PrivateSymbolsAreNotVisible) {
+    EXPECT_EQ(dlsym(m_module, "_ZN8optivane15CreateFromTableEPKNS_17ComponentTableRowEmRK4GUIDS5_PPv"), nullptr);
+}
+
+}  // namespace
