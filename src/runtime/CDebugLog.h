@@ -19,14 +19,16 @@ public:
     virtual ~CDebugLog() = default;
 
     // Formats one error line "[date time ms]    ERROR /className/ message".
-    // A null format writes nothing.
+    // A null format writes nothing. A message is cut at 1023 characters and
+    // the whole line at 1023 bytes; no line end is added.
     void Error(const char* className, const char* format, ...);
     void Trace(const char* className, const char* format, ...);
     void TraceW(const wchar_t* format, ...);
 
-    // Appends one finished line to the daily file. 0 when written or dropped
-    // because another process holds the lock; -1 when the file could not be
-    // opened, sized or written.
+    // Appends one finished line (its first 1023 bytes) to the daily file. 0
+    // when written or dropped because another process holds the lock; -1 for
+    // a null line or when the file could not be opened, sized or written.
+    // The first line sets the path to DefaultPath() when none is set.
     int WriteLine(const char* line);
 
     // Points this object at another file (tests only; the module never calls it).

@@ -26,13 +26,16 @@ public:
     // One job. The base does nothing.
     virtual void Run() {}
 
+    // Both do nothing when the worker could not be created, so that callers
+    // never wait for a job that cannot run.
     void Trigger();
     // Waits without a time limit for the current job to finish.
     void WaitDone();
     bool IsDone() const { return m_doneEvent.IsSet(); }
 
 protected:
-    // Ends the worker without running another job and joins it. Idempotent.
+    // Ends the worker without running another job and joins it, then sets the
+    // done event so that no waiter is left behind. Idempotent.
     void StopWorker();
 
 private:
@@ -43,6 +46,8 @@ private:
     platform::Thread m_thread;
     platform::ManualResetEvent m_startEvent;
     platform::ManualResetEvent m_doneEvent;
+    // Set once in the constructor, after the events exist; never changes.
+    const bool m_workerStarted;
 };
 
 }  // namespace optivane
