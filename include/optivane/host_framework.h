@@ -141,6 +141,11 @@ inline constexpr IID IID_ITcpConnection = {0xA37A9064, 0x42A1, 0x4CFB, {0x96, 0x
 inline constexpr CLSID CLSID_NetAdapterList = {0x3AFBC97B, 0x24E0, 0x4B5D, {0x89, 0xF3, 0x58, 0x1B, 0xB7, 0x8D, 0x8E, 0x31}};
 inline constexpr IID IID_INetAdapterList = {0xB2C4E4C9, 0x9ADD, 0x47FA, {0x80, 0x58, 0x93, 0x84, 0x47, 0x75, 0x74, 0xFC}};
 
+// Failures of ITcpConnection besides E_FAIL, E_INVALIDARG and E_POINTER: the
+// Winsock codes as HRESULTs (HRESULT_FROM_WIN32 of WSAETIMEDOUT and WSAECONNREFUSED).
+inline constexpr HRESULT LINQUET_E_TIMEDOUT = static_cast<HRESULT>(0x8007274Cu);
+inline constexpr HRESULT LINQUET_E_REFUSED = static_cast<HRESULT>(0x8007274Du);
+
 // One TCP client connection. Every failure is a negative status.
 struct ITcpConnection : IUnknown {
     // 3 (used): once after creation.
