@@ -10,7 +10,13 @@
 // Device() under the device lock, so a replacement only drops the camera's
 // reference and never frees a handle in use.
 //
-// The camera lock serialises a snapshot against the tear-down of a stream.
+// The camera lock serialises a snapshot against the tear-down of a stream and
+// guards the stream member. The device lock also guards the device id, the
+// device record and the stream format, which host threads and the streaming
+// thread both touch; it is never held across a device call.
+//
+// Ownership: the camera owns its device handle, its stream and its deliverer;
+// the frame sink is a plain pointer, not owned.
 #pragma once
 
 #include <arv.h>
@@ -18,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "aravis/GObjectPtr.h"
 #include "frame/CUnknown.h"
@@ -27,6 +34,10 @@
 #include "runtime/CSimpleThread.h"
 #include "runtime/CVrelLock.h"
 #include "video/CVideoCallbacker.h"
+
+namespace cv {
+class Mat;
+}
 
 namespace optivane {
 
@@ -73,11 +84,22 @@ private:
     // The current handle with a reference of the caller's own (may be empty).
     GObjectPtr<ArvCamera> Device();
     void ReplaceDevice(GObjectPtr<ArvCamera> device);
-    // Releases the handle and makes a new one from the device id.
-    void RecreateDevice();
+    // Releases the handle and makes a new one from the device id. False when
+    // the device id is empty (the handle is then left alone) or no device answers.
+    bool RecreateDevice();
+    std::string DeviceId();
 
     HRESULT CaptureFrame(const char* path, IUnknown** frame);
+    // Converts one grabbed frame, flips and rotates it, writes the file and
+    // makes the image object. Image-library failures become E_FAIL.
+    HRESULT RenderSnapshot(ArvBuffer* buffer, uint32_t width, uint32_t height, uint32_t pixelFormat,
+                           int64_t frameTime, const char* path, IUnknown** frame);
+    HRESULT MakeSnapshotImage(const cv::Mat& picture, int64_t frameTime, IUnknown** frame);
+
+    // One acquisition run on the streaming thread: set-up, pop loop, tear-down.
     HRESULT RunAcquisition();
+    HRESULT PumpFrames(ArvCamera* device);
+    void EndAcquisition(ArvCamera* device);
     // Switches a camera in the long-exposure user set to BayerRG8, then reads
     // the pixel format; E_FAIL when it is none of the five converted ones.
     HRESULT ReadConvertiblePixelFormat(ArvCamera* device, uint32_t* pixelFormat);
@@ -96,12 +118,12 @@ private:
     void* m_sinkContext = nullptr;
     std::atomic<bool> m_streaming{false};
     ModuleLoader m_zendra;
-    FrameFormat m_streamFormat{0, 4000, 3000, 4, 3, 1000, 1000};
-    CVrelLock m_deviceLock;  // guards m_device only, never held across a device call
-    GObjectPtr<ArvCamera> m_device;
-    char m_deviceId[128] = {};
-    CameraDeviceInfo m_deviceInfo{};
-    GObjectPtr<ArvStream> m_stream;
+    FrameFormat m_streamFormat{0, 4000, 3000, 4, 3, 1000, 1000};  // under m_deviceLock
+    CVrelLock m_deviceLock;  // guards the fields marked, never held across a device call
+    GObjectPtr<ArvCamera> m_device;  // under m_deviceLock
+    char m_deviceId[128] = {};       // under m_deviceLock
+    CameraDeviceInfo m_deviceInfo{};  // written under m_deviceLock (Open)
+    GObjectPtr<ArvStream> m_stream;  // under m_cameraLock; set and cleared by the streaming thread
     CVrelLock m_cameraLock;
     std::atomic<int64_t> m_noFrameTimeout{10000000};
     std::unique_ptr<CVideoCallbacker> m_deliverer;
