@@ -1,7 +1,12 @@
 #include "platform/SharedLibrary.h"
 
 #include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+#include <memory>
 #include <utility>
 
 namespace optivane::platform {
@@ -40,9 +45,25 @@ std::string SharedLibrary::PathOfThisBinary() {
     // The address of a function of this file lies in whatever binary this
     // code was linked into, library or program.
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&SharedLibrary::PathOfThisBinary), &info) == 0) return {};
-    if (info.dli_fname == nullptr) return {};
-    return info.dli_fname;
+    struct link_map* map = nullptr;
+    if (dladdr1(reinterpret_cast<void*>(&SharedLibrary::PathOfThisBinary), &info, reinterpret_cast<void**>(&map),
+                RTLD_DL_LINKMAP) == 0) {
+        return {};
+    }
+    // For the program itself the loader only knows argv[0], which may be
+    // relative or a bare name: the kernel knows the real file.
+    if (map != nullptr && map->l_name != nullptr && map->l_name[0] == '\0') {
+        char path[PATH_MAX];
+        const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+        if (length <= 0) return {};
+        return std::string(path, static_cast<size_t>(length));
+    }
+    if (info.dli_fname == nullptr || info.dli_fname[0] == '\0') return {};
+    // A library opened by a relative path keeps that path: make it absolute,
+    // since callers look for files beside it.
+    const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(info.dli_fname, nullptr), &std::free);
+    if (resolved == nullptr) return info.dli_fname;
+    return resolved.get();
 }
 
 std::string SharedLibrary::FileNameFor(const std::string& baseName) { return "lib" + baseName + ".so"; }
