@@ -11,10 +11,10 @@ class LocalAddresses {
 public:
     static constexpr size_t kMaxCount = 255;
 
-    // Replaces *addresses with the IPv4 addresses of every interface, host
-    // byte order, in the system's order, without loopback (127.0.0.0/8), the
-    // unspecified address or repeats, at most kMaxCount. False (and *addresses
-    // unchanged) when the system cannot list them.
+    // Replaces *addresses with the IPv4 addresses of the interfaces that are
+    // up, loopback interfaces left out, in host byte order and the system's
+    // order, through Append's rules (at most kMaxCount). False (and
+    // *addresses unchanged) when the system cannot list them.
     static bool Read(std::vector<uint32_t>* addresses);
 
     // Host-order value of an address given as its four bytes in network

@@ -25,6 +25,7 @@ bool LocalAddresses::Read(std::vector<uint32_t>* addresses) {
         if (status == NO_ERROR) {
             for (const IP_ADAPTER_ADDRESSES* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(storage.data());
                  adapter != nullptr; adapter = adapter->Next) {
+                if (adapter->OperStatus != IfOperStatusUp || adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK) continue;
                 for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
                      unicast = unicast->Next) {
                     const sockaddr* address = unicast->Address.lpSockaddr;
