@@ -28,13 +28,22 @@ class CVideoCallbacker : public CSimpleThread {
 public:
     static constexpr int kTaskCount = 4;
 
+    // Loads the sibling Zendra module.
     CVideoCallbacker();
+    // Takes its pools and pooled objects from the given module instead
+    // (a stand-in for Zendra, or none at all).
+    explicit CVideoCallbacker(ModuleLoader zendra);
+    // Stops the delivery thread (delivering what is pending) and releases
+    // the resources before the module goes.
     ~CVideoCallbacker() override;
 
-    // Resets the counters and creates the ring of idle tasks.
+    // Resets the counters and creates the ring of idle tasks. E_UNEXPECTED
+    // while the delivery thread runs.
     HRESULT CreateTasks();
     // Fills the raw-sample and image pools; the first failure is returned and
-    // what was added before stays. E_HANDLE without the Zendra module.
+    // what was added before stays. E_HANDLE without the Zendra module;
+    // E_UNEXPECTED while the delivery thread runs. Pools of an earlier call
+    // are let go first.
     HRESULT CreatePools(int32_t rawCount, int32_t imageCount);
     // Not owned; set before Start.
     void SetSink(IAravisCameraCallback* sink, void* context) {
@@ -48,20 +57,33 @@ public:
     }
     // S_OK when queued; when dropped, the status of the image take (a success
     // status when the ring was full) or of a failing sample or image call.
+    // E_UNEXPECTED without tasks or pools, E_POINTER for null format or data.
     HRESULT PushFrame(const FrameFormat* format, uint32_t pixelFormat, const void* data, uint32_t size,
                       int64_t timeMicroseconds);
-    // Empties and releases both pools and deletes the tasks. Only after Stop.
+    // Empties and releases both pools and deletes the tasks. Only after Stop:
+    // E_UNEXPECTED while the delivery thread exists.
     HRESULT ReleaseResources();
 
     // The delivery thread: hands finished images to the sink in push order
     // until a stop is requested and every pushed frame has been delivered.
     void Run() override;
 
+    // Frames handed to tasks, and taken back by the delivery thread, since
+    // CreateTasks. Any thread.
     int64_t Produced() const;
     int64_t Consumed() const;
 
 private:
+    // Drops both pools (Clear, Release); objects in use live on with their users.
+    void ReleasePools();
+    // Creates a pool and count objects of the class into it, added through
+    // their Interface pointer so that Take gives that pointer back.
+    template <typename Interface>
     HRESULT FillPool(ComPtr<ISamplePool>& pool, const CLSID& objectClass, const IID& objectInterface, int32_t count);
+    // Hands a frame whose sample and image were taken to the task, or drops
+    // it when the ring is full (then the take status, success, is returned).
+    HRESULT QueueFrame(int64_t slot, IRawSample* sample, IFrameImage* image, const FrameFormat* format,
+                       uint32_t pixelFormat, const void* data, uint32_t size, int64_t timeMicroseconds);
 
     ModuleLoader m_zendra;
     IAravisCameraCallback* m_sink = nullptr;

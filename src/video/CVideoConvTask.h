@@ -4,12 +4,22 @@
 // Threads: the deliverer's producer writes the members and triggers; the
 // task's own worker runs Run(); the delivery thread then takes the image.
 // They work on a task strictly in turn, so nothing inside is locked.
+//
+// Refused frames: a raw frame shorter than its pixel format needs for the
+// image's width and height is not converted (nothing is read from it); the
+// image is filled with mid grey, as for a pixel format without conversion,
+// so that it never shows an earlier frame, and the conversion returns
+// E_INVALIDARG. Errors of the image library become E_FAIL (E_OUTOFMEMORY
+// when the work picture cannot be had).
 #pragma once
 
 #include <cstdint>
 
+#include <opencv2/core/mat.hpp>
+
 #include "frame/ComPtr.h"
 #include "optivane/host_framework.h"
+#include "platform/TouchedMemory.h"
 #include "runtime/CMultiThread.h"
 
 namespace optivane {
@@ -39,11 +49,17 @@ public:
     IFrameImage* TakeImage();
 
 private:
+    // The work picture of the transformed path as a matrix of rows x cols
+    // 8-bit 3-channel pixels; its memory grows only when a larger frame comes
+    // and is touched when it is made, so steady streaming never allocates.
+    HRESULT WorkPicture(int rows, int cols, cv::Mat* picture);
+
     ComPtr<IRawSample> m_rawSample;
     uint32_t m_pixelFormat;
     ComPtr<IFrameImage> m_image;
     uint32_t m_rotation = 0;
     uint32_t m_flip = 0;
+    platform::TouchedMemory m_workMemory;
 };
 
 }  // namespace optivane
