@@ -105,7 +105,8 @@ private:
     HRESULT ReadConvertiblePixelFormat(ArvCamera* device, uint32_t* pixelFormat);
 
     // Parameters
-    VendorClass Vendor() const;
+    // Reads the device record under the device lock.
+    VendorClass Vendor();
     HRESULT GetGainChannel(ArvCamera* device, int32_t channel, uint32_t* value);
     HRESULT SetGainChannel(ArvCamera* device, int32_t channel, uint32_t value);
     HRESULT SetExposureTime(ArvCamera* device, double microseconds);

@@ -64,6 +64,7 @@ public:
     bool IsSet() const { return m_error != nullptr; }
     explicit operator bool() const { return IsSet(); }
     const char* Message() const { return m_error != nullptr ? m_error->message : ""; }
+    int Code() const { return m_error != nullptr ? m_error->code : 0; }
 
 private:
     GError* m_error = nullptr;
