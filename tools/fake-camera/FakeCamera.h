@@ -1,0 +1,34 @@
+// One simulated GigE Vision camera of Aravis, answering on one IPv4 address
+// (its control and stream sockets are bound to it) from threads of Aravis's
+// own. Only loopback addresses belong here: the camera answers discovery
+// broadcasts on whatever network the address is on.
+//
+// Ownership: holds the camera's GObject reference; destruction stops it.
+#pragma once
+
+#include <arv.h>
+
+#include <string>
+
+#include "aravis/GObjectPtr.h"
+
+namespace optivane::tool {
+
+class FakeCamera {
+public:
+    FakeCamera() = default;
+    FakeCamera(const FakeCamera&) = delete;
+    FakeCamera& operator=(const FakeCamera&) = delete;
+
+    // Starts the camera on the address (or interface name) with a serial
+    // number and optionally its own GenICam file (empty: Aravis's). False,
+    // with the reason in words, when it does not start. Once per object.
+    bool Start(const std::string& address, const std::string& serial, const std::string& genicamFile,
+               std::string* error);
+    bool IsRunning() const;
+
+private:
+    GObjectPtr<ArvGvFakeCamera> m_camera;
+};
+
+}  // namespace optivane::tool

@@ -1,0 +1,34 @@
+#include "StopSignal.h"
+
+#include <csignal>
+
+namespace optivane::tool {
+
+namespace {
+
+volatile std::sig_atomic_t g_raised = 0;
+void (*g_previousInterrupt)(int) = SIG_DFL;
+void (*g_previousTerminate)(int) = SIG_DFL;
+
+extern "C" void OnStopSignal(int signal) {
+    g_raised = 1;
+    // The next one is not caught: a stuck stop can still be interrupted.
+    std::signal(signal, SIG_DFL);
+}
+
+}  // namespace
+
+StopSignal::StopSignal() {
+    g_raised = 0;
+    g_previousInterrupt = std::signal(SIGINT, OnStopSignal);
+    g_previousTerminate = std::signal(SIGTERM, OnStopSignal);
+}
+
+StopSignal::~StopSignal() {
+    std::signal(SIGINT, g_previousInterrupt == SIG_ERR ? SIG_DFL : g_previousInterrupt);
+    std::signal(SIGTERM, g_previousTerminate == SIG_ERR ? SIG_DFL : g_previousTerminate);
+}
+
+bool StopSignal::Raised() { return g_raised != 0; }
+
+}  // namespace optivane::tool

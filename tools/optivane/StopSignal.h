@@ -1,0 +1,20 @@
+// Ctrl-C (SIGINT) and SIGTERM as a request to stop, for as long as an object
+// of this class lives: the handler only raises a flag, which the stream
+// command polls. A second signal ends the program at once, as usual.
+//
+// One object at a time; the previous handlers come back on destruction.
+#pragma once
+
+namespace optivane::tool {
+
+class StopSignal {
+public:
+    StopSignal();
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    static bool Raised();
+};
+
+}  // namespace optivane::tool
