@@ -20,7 +20,9 @@ protected:
         ASSERT_NE(m_create, nullptr) << "the module must export DllCreateInstance";
     }
     void TearDown() override {
-        if (m_module != nullptr) EXPECT_EQ(dlclose(m_module), 0);
+        if (m_module != nullptr) {
+            EXPECT_EQ(dlclose(m_module), 0);
+        }
     }
 
     void* m_module = nullptr;
