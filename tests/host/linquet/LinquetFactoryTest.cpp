@@ -1,6 +1,7 @@
 // The module entry: the factory rules shared with every module, and the
 // reference counting of the objects it hands out.
 #include "LinquetModule.h"
+#include "frame/INonDelegatingUnknown.h"
 
 namespace optivane::test {
 namespace {
@@ -28,13 +29,25 @@ TEST_F(LinquetFactory, AnswersOnlyTheClassInterfaceAndIUnknown) {
     EXPECT_EQ(m_module.Entry()(CLSID_NetAdapterList, IID_ITcpConnection, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
 
-    ComPtr<IUnknown> unknown;
-    ASSERT_EQ(m_module.Entry()(CLSID_TcpConnection, IID_IUnknown, unknown.ReceiveVoid()), S_OK);
-    ComPtr<ITcpConnection> connection;
-    ASSERT_EQ(unknown->QueryInterface(IID_ITcpConnection, connection.ReceiveVoid()), S_OK);
-    ComPtr<IUnknown> again;
-    ASSERT_EQ(connection->QueryInterface(IID_IUnknown, again.ReceiveVoid()), S_OK);
-    EXPECT_EQ(again.Get(), unknown.Get());
+    // The identity is the object's non-delegating unknown (same slot layout as
+    // IUnknown); it is released through its own type so that the sanitizers'
+    // type checks hold.
+    void* identity = nullptr;
+    ASSERT_EQ(m_module.Entry()(CLSID_TcpConnection, IID_IUnknown, &identity), S_OK);
+    ComPtr<ITcpConnection> connection = NewConnection();
+    ASSERT_TRUE(connection);
+    void* ownIdentity = nullptr;
+    ASSERT_EQ(connection->QueryInterface(IID_IUnknown, &ownIdentity), S_OK);
+    void* sameIdentity = nullptr;
+    ASSERT_EQ(connection->QueryInterface(IID_IUnknown, &sameIdentity), S_OK);
+    EXPECT_EQ(ownIdentity, sameIdentity);
+    EXPECT_NE(ownIdentity, identity) << "two objects, two identities";
+    ComPtr<ITcpConnection> again;
+    ASSERT_EQ(connection->QueryInterface(IID_ITcpConnection, again.ReceiveVoid()), S_OK);
+    EXPECT_EQ(again.Get(), connection.Get());
+    for (void* held : {identity, ownIdentity, sameIdentity}) {
+        static_cast<INonDelegatingUnknown*>(held)->NonDelegatingRelease();
+    }
     EXPECT_EQ(connection->QueryInterface(IID_ITcpConnection, nullptr), E_POINTER);
 }
 

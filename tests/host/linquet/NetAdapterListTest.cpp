@@ -1,6 +1,5 @@
 // NetAdapterList inside the test's private network namespace, and the rules
 // of the platform helper that builds its list.
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -20,10 +19,9 @@ constexpr uint32_t kUnwritten = 0xDEADBEEFu;
 bool RunIpBatch(const std::string& commands) {
     const char* inNamespace = std::getenv("OPTIVANE_IN_NETNS");
     if (inNamespace == nullptr || std::string(inNamespace) != "1") return false;
-    FILE* ip = popen("ip -batch - >/dev/null 2>&1", "w");
-    if (ip == nullptr) return false;
-    const bool written = std::fputs(commands.c_str(), ip) >= 0;
-    return pclose(ip) == 0 && written;
+    const std::string script = "ip -batch - >/dev/null 2>&1 <<'END'\n" + commands + "END\n";
+    const int status = std::system(script.c_str());
+    return status == 0;
 }
 
 using NetAdapterList = LinquetModule;
