@@ -1,4 +1,5 @@
 // The module's exported entry and its class table.
+#include "aravis/CAravisCamera.h"
 #include "frame/ComponentTable.h"
 #include "optivane/optivane.h"
 
@@ -7,7 +8,7 @@ namespace optivane {
 // Classes join the table as they are built; a row without a creation routine
 // answers CLASS_E_CLASSNOTAVAILABLE.
 const ComponentTableRow g_componentTable[6] = {
-    {"Aravis Camera", &CLSID_AravisCamera, nullptr},
+    {"Aravis Camera", &CLSID_AravisCamera, &CAravisCamera::CreateInstance},
     {"Optivane", &CLSID_Optivane, nullptr},
     {"Dummy Camera", &CLSID_DummyCamera, nullptr},
     {"SmartPhone Camera", &CLSID_SmartPhoneCamera, nullptr},
