@@ -17,7 +17,7 @@ namespace {
 CVrelLock g_fileLock;
 
 constexpr size_t kLineSize = 1024;  // a line holds at most 1023 bytes
-constexpr size_t kStampSize = 64;
+constexpr size_t kStampSize = 96;
 
 void FormatStamp(const platform::LocalCalendarTime& now, char (&stamp)[kStampSize]) {
     char date[32];
@@ -48,7 +48,10 @@ void CDebugLog::Error(const char* className, const char* format, ...) {
     char stamp[kStampSize];
     FormatStamp(platform::Clock::LocalNow(), stamp);
     char line[kLineSize];
-    std::snprintf(line, sizeof(line), "%s ERROR /%s/ %s", stamp, className != nullptr ? className : "", message);
+    // Cut at the buffer's end, as the message was.
+    if (std::snprintf(line, sizeof(line), "%s ERROR /%s/ %s", stamp, className != nullptr ? className : "", message) < 0) {
+        return;
+    }
     WriteLine(line);
 }
 

@@ -45,6 +45,10 @@ void CMultiThread::WorkerLoop() {
             // The job is over either way; the worker stays for the next one.
         }
         m_startEvent.Reset();
+        // StopWorker sets the stop request before the start event: if its
+        // start was just reset here, the request is already visible, and the
+        // worker must leave rather than wait for a start that will not come.
+        if (m_stopRequest.load(std::memory_order_acquire) != 0) break;
         m_doneEvent.Set();
         m_startEvent.Wait();
     }

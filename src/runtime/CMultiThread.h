@@ -34,8 +34,9 @@ public:
     bool IsDone() const { return m_doneEvent.IsSet(); }
 
 protected:
-    // Ends the worker without running another job and joins it, then sets the
-    // done event so that no waiter is left behind. Idempotent.
+    // Ends the worker without running another job and joins it (a job already
+    // running is finished first), then sets the done event so that no waiter
+    // is left behind. Idempotent.
     void StopWorker();
 
 private:
