@@ -1,0 +1,369 @@
+// Measures the deliverer against one thread doing the same work.
+//
+//   delivery_bench [--quick] [--opencv-threads=N]
+//
+// For each case (4000x3000 and 1920x1080 BayerRG8, 4000x3000 Mono8):
+//  1. baseline: one thread copies the raw frame and converts it into a
+//     preallocated image, OpenCV limited to one thread; frames per second;
+//  2. pipeline: the highest paced push rate at which at least 99% of the
+//     pushed frames reach a no-op sink through CVideoCallbacker;
+//     ratio = pipeline / (baseline x cores);
+//  3. heap allocations per delivered frame in steady state, plain and with
+//     rotation 90 plus flip 1;
+//  4. push-to-sink latency, median and 99th percentile, at a low rate;
+//  5. whether every frame arrived in push order.
+// The last line is the summary of 4000x3000 BayerRG8:
+//   summary: ratio=R allocs_per_frame=A in_order=yes|no latency_ms=L
+// with A the larger of the plain and transformed figures and L the median.
+// --opencv-threads=N sets OpenCV's thread count after the deliverer made its
+// own choice, to check that choice again.
+//
+// Every buffer is allocated and touched before anything is timed. Runs no
+// network code.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "HeapCounter.h"
+#include "optivane/optivane.h"
+#include "runtime/CTimeUtil.h"
+#include "video/CVideoCallbacker.h"
+
+using namespace optivane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int32_t kRawSamples = 5;  // as the Aravis camera
+constexpr int32_t kImages = 8;
+constexpr double kDeliveredShare = 0.99;
+
+struct Case {
+    const char* name;
+    uint32_t width;
+    uint32_t height;
+    uint32_t pixelFormat;
+    uint32_t bytesPerPixel;
+    int colorCode;
+};
+
+struct Settings {
+    bool quick = false;
+    int opencvThreads = -1;  // -1: leave the deliverer's choice
+    int cores = 2;
+};
+
+struct CaseResult {
+    double baselineFps = 0;
+    double pipelineFps = 0;
+    double ratio = 0;
+    double allocsPlain = 0;
+    double allocsTransformed = 0;
+    double latencyMedianMs = 0;
+    double latencyP99Ms = 0;
+    bool inOrder = true;
+};
+
+// Records what arrives, on the delivery thread, into storage made up front.
+class RecordingSink : public IAravisCameraCallback {
+public:
+    explicit RecordingSink(size_t capacity) { m_latencies.resize(capacity); }
+
+    HRESULT OnFrame(int32_t status, void* context, IUnknown* frame) override {
+        auto* image = static_cast<IFrameImage*>(frame);
+        FrameTime start{};
+        FrameTime end{};
+        if (FAILED(image->GetTime(&start, &end))) {
+            m_inOrder = false;
+            return S_OK;
+        }
+        const int64_t now = CTimeUtil().NowMicroseconds();
+        if (start.Value <= m_lastTime) m_inOrder = false;
+        m_lastTime = start.Value;
+        if (m_count < m_latencies.size()) m_latencies[m_count] = now - start.Value;
+        ++m_count;
+        return S_OK;
+    }
+
+    // Only while the delivery thread is stopped.
+    void Restart() { m_count = 0; }
+    size_t Count() const { return m_count; }
+    bool InOrder() const { return m_inOrder; }
+    std::vector<int64_t> Latencies() const {
+        return {m_latencies.begin(), m_latencies.begin() + static_cast<std::ptrdiff_t>(std::min(m_count, m_latencies.size()))};
+    }
+
+private:
+    std::vector<int64_t> m_latencies;
+    size_t m_count = 0;
+    int64_t m_lastTime = -1;
+    bool m_inOrder = true;
+};
+
+std::vector<uint8_t> MakeRawFrame(const Case& c, uint32_t seed) {
+    std::vector<uint8_t> frame(static_cast<size_t>(c.width) * c.height * c.bytesPerPixel);
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint8_t& byte : frame) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(state >> 24);
+    }
+    return frame;
+}
+
+double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, int count) {
+    const int previous = cv::getNumThreads();
+    cv::setNumThreads(1);
+    std::vector<uint8_t> sample(frames[0].size());
+    std::vector<uint8_t> picture(static_cast<size_t>(c.width) * c.height * 3);
+    const int rows = static_cast<int>(c.height);
+    const int cols = static_cast<int>(c.width);
+    cv::Mat out(rows, cols, CV_8UC3, picture.data());
+    auto work = [&](int i) {
+        const std::vector<uint8_t>& raw = frames[static_cast<size_t>(i) % frames.size()];
+        std::memcpy(sample.data(), raw.data(), raw.size());
+        cv::cvtColor(cv::Mat(rows, cols, CV_8UC1, sample.data()), out, c.colorCode);
+    };
+    for (int i = 0; i < 3; ++i) work(i);
+    const Clock::time_point begin = Clock::now();
+    for (int i = 0; i < count; ++i) work(i);
+    const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    cv::setNumThreads(previous);
+    return count / seconds;
+}
+
+struct Trial {
+    int64_t pushed = 0;
+    size_t delivered = 0;
+    double pushSeconds = 0;
+    double allocsPerFrame = 0;
+};
+
+class Pipeline {
+public:
+    // Rotation and flip of the frames that the next runs push.
+    void SetTransform(uint32_t rotation, uint32_t flip) {
+        m_rotation = rotation;
+        m_flip = flip;
+    }
+
+    Pipeline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, RecordingSink& sink)
+        : m_case(c), m_frames(frames), m_sink(sink) {
+        m_format = {0, c.width, c.height, 1, 1, 30, 1};
+    }
+
+    bool Prepare(const Settings& settings) {
+        if (FAILED(m_deliverer.CreateTasks())) return false;
+        if (settings.opencvThreads >= 0) cv::setNumThreads(settings.opencvThreads);
+        if (FAILED(m_deliverer.CreatePools(kRawSamples, kImages))) return false;
+        m_deliverer.SetSink(&m_sink, nullptr);
+        return true;
+    }
+
+    // Pushes count frames at the rate (0: as fast as pushes go); with
+    // warmUp, that many frames first, then counts allocations over the rest.
+    Trial Run(double rate, int count, int warmUp = 0) {
+        Trial trial;
+        m_sink.Restart();
+        if (!m_deliverer.Start()) return trial;
+        Clock::time_point lastStart;
+        if (warmUp > 0) {
+            Push(rate, warmUp, lastStart);
+            WaitIdle();
+        }
+        const uint64_t allocationsBefore = bench::HeapAllocations();
+        const size_t deliveredBefore = m_sink.Count();
+        const Clock::time_point begin = Clock::now();
+        trial.pushed = Push(rate, count, lastStart);
+        // From the first push to the start of the last one: count - 1 periods.
+        trial.pushSeconds = std::chrono::duration<double>(lastStart - begin).count();
+        WaitIdle();
+        const uint64_t allocations = bench::HeapAllocations() - allocationsBefore;
+        const size_t delivered = m_sink.Count() - deliveredBefore;
+        m_deliverer.Stop();
+        trial.delivered = delivered;
+        trial.allocsPerFrame = delivered == 0 ? 0 : static_cast<double>(allocations) / static_cast<double>(delivered);
+        return trial;
+    }
+
+    void Finish() {
+        m_deliverer.Stop();
+        m_deliverer.ReleaseResources();
+    }
+
+private:
+    // Returns the frames accepted; lastStart is when the last push began.
+    int64_t Push(double rate, int count, Clock::time_point& lastStart) {
+        const Clock::time_point begin = Clock::now();
+        int64_t pushed = 0;
+        for (int i = 0; i < count; ++i) {
+            if (rate > 0) {
+                std::this_thread::sleep_until(begin + std::chrono::duration_cast<Clock::duration>(
+                                                          std::chrono::duration<double>(i / rate)));
+            }
+            lastStart = Clock::now();
+            const std::vector<uint8_t>& raw = m_frames[static_cast<size_t>(i) % m_frames.size()];
+            m_deliverer.SetTransform(m_rotation, m_flip);
+            if (SUCCEEDED(m_deliverer.PushFrame(&m_format, m_case.pixelFormat, raw.data(),
+                                                static_cast<uint32_t>(raw.size()), CTimeUtil().NowMicroseconds()))) {
+                ++pushed;
+            }
+        }
+        return pushed;
+    }
+
+    void WaitIdle() {
+        while (m_deliverer.Consumed() < m_deliverer.Produced()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+
+    const Case& m_case;
+    const std::vector<std::vector<uint8_t>>& m_frames;
+    RecordingSink& m_sink;
+    CVideoCallbacker m_deliverer;
+    FrameFormat m_format{};
+    uint32_t m_rotation = 0;
+    uint32_t m_flip = 0;
+};
+
+// A trial passes when 99% of the frames arrive and the pushes kept the pace.
+bool Passes(const Trial& trial, double rate, int count) {
+    const double achieved = trial.pushSeconds > 0 ? (count - 1) / trial.pushSeconds : 0;
+    return trial.pushed == count && trial.delivered >= kDeliveredShare * count && achieved >= 0.97 * rate;
+}
+
+double SearchRate(Pipeline& pipeline, double guess, int frames, bool& inOrder, RecordingSink& sink) {
+    double good = 0;
+    double bad = 0;
+    double rate = guess;
+    // Bracket, then halve the bracket.
+    for (int step = 0; step < 12; ++step) {
+        const Trial trial = pipeline.Run(rate, frames);
+        inOrder = inOrder && sink.InOrder();
+        const bool pass = Passes(trial, rate, frames);
+        std::printf("    rate %.1f/s: %zu of %lld delivered, pushes took %.2f s -> %s\n", rate, trial.delivered,
+                    static_cast<long long>(trial.pushed), trial.pushSeconds, pass ? "pass" : "fail");
+        if (pass) {
+            good = rate;
+        } else {
+            bad = rate;
+        }
+        if (bad == 0) {
+            rate = good * 1.2;
+        } else if (good == 0) {
+            rate = bad * 0.8;
+        } else {
+            if ((bad - good) / good < 0.03) break;
+            rate = (good + bad) / 2;
+        }
+    }
+    return good;
+}
+
+double Percentile(std::vector<int64_t> values, double share) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size() - 1) + 0.5));
+    return static_cast<double>(values[index]) / 1000.0;
+}
+
+bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
+    std::printf("%s\n", c.name);
+    std::vector<std::vector<uint8_t>> frames;
+    frames.push_back(MakeRawFrame(c, 1));
+    frames.push_back(MakeRawFrame(c, 2));
+
+    result.baselineFps = Baseline(c, frames, settings.quick ? 10 : 40);
+    std::printf("  baseline %.1f frames/s\n", result.baselineFps);
+
+    const int searchFrames = settings.quick ? 40 : 200;
+    RecordingSink sink(static_cast<size_t>(std::max(searchFrames, 400)));
+    Pipeline pipeline(c, frames, sink);
+    if (!pipeline.Prepare(settings)) {
+        std::printf("  the deliverer could not be prepared (is libZendra beside the program?)\n");
+        return false;
+    }
+    std::printf("  OpenCV threads in the pipeline: %d\n", cv::getNumThreads());
+    // Every pool object, task and work picture is used once before measuring.
+    pipeline.Run(10, 16);
+    pipeline.SetTransform(90, 1);
+    pipeline.Run(10, 16);
+    pipeline.SetTransform(0, 0);
+
+    result.pipelineFps = SearchRate(pipeline, result.baselineFps * settings.cores, searchFrames, result.inOrder, sink);
+    result.ratio = result.pipelineFps / (result.baselineFps * settings.cores);
+
+    const double steadyRate = std::max(1.0, result.pipelineFps * 0.6);
+    const int allocFrames = settings.quick ? 30 : 120;
+    result.allocsPlain = pipeline.Run(steadyRate, allocFrames, 8).allocsPerFrame;
+    result.inOrder = result.inOrder && sink.InOrder();
+    pipeline.SetTransform(90, 1);
+    result.allocsTransformed = pipeline.Run(steadyRate, allocFrames, 8).allocsPerFrame;
+    result.inOrder = result.inOrder && sink.InOrder();
+    pipeline.SetTransform(0, 0);
+
+    const int latencyFrames = settings.quick ? 15 : 60;
+    pipeline.Run(5, latencyFrames);
+    result.inOrder = result.inOrder && sink.InOrder();
+    const std::vector<int64_t> latencies = sink.Latencies();
+    result.latencyMedianMs = Percentile(latencies, 0.5);
+    result.latencyP99Ms = Percentile(latencies, 0.99);
+    pipeline.Finish();
+
+    std::printf("  pipeline %.1f frames/s, ratio %.2f, allocations per frame %.2f plain / %.2f rotated+flipped,"
+                " latency %.1f ms median / %.1f ms p99, in order %s\n",
+                result.pipelineFps, result.ratio, result.allocsPlain, result.allocsTransformed,
+                result.latencyMedianMs, result.latencyP99Ms, result.inOrder ? "yes" : "no");
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--quick") {
+            settings.quick = true;
+        } else if (argument.rfind("--opencv-threads=", 0) == 0) {
+            settings.opencvThreads = std::atoi(argument.c_str() + std::strlen("--opencv-threads="));
+        } else {
+            std::fprintf(stderr, "usage: delivery_bench [--quick] [--opencv-threads=N]\n");
+            return 2;
+        }
+    }
+    settings.cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::printf("cores %d%s\n", settings.cores, settings.quick ? ", quick run" : "");
+
+    const Case cases[] = {
+        {"4000x3000 BayerRG8", 4000, 3000, PixelFormatBayerRG8, 1, cv::COLOR_BayerBG2BGR},
+        {"1920x1080 BayerRG8", 1920, 1080, PixelFormatBayerRG8, 1, cv::COLOR_BayerBG2BGR},
+        {"4000x3000 Mono8", 4000, 3000, PixelFormatMono8, 1, cv::COLOR_GRAY2BGR},
+    };
+    CaseResult results[3];
+    for (size_t i = 0; i < 3; ++i) {
+        if (!RunCase(cases[i], settings, results[i])) return 1;
+    }
+
+    std::printf("\n%-20s %10s %10s %6s %8s %8s %8s %8s %6s\n", "case", "base/s", "pipe/s", "ratio", "alloc", "alloc-rf",
+                "lat-med", "lat-p99", "order");
+    for (size_t i = 0; i < 3; ++i) {
+        const CaseResult& r = results[i];
+        std::printf("%-20s %10.1f %10.1f %6.2f %8.2f %8.2f %8.1f %8.1f %6s\n", cases[i].name, r.baselineFps,
+                    r.pipelineFps, r.ratio, r.allocsPlain, r.allocsTransformed, r.latencyMedianMs, r.latencyP99Ms,
+                    r.inOrder ? "yes" : "no");
+    }
+    bool inOrder = true;
+    for (const CaseResult& r : results) inOrder = inOrder && r.inOrder;
+    const CaseResult& main = results[0];
+    std::printf("summary: ratio=%.2f allocs_per_frame=%.2f in_order=%s latency_ms=%.1f\n", main.ratio,
+                std::max(main.allocsPlain, main.allocsTransformed), inOrder ? "yes" : "no", main.latencyMedianMs);
+    return 0;
+}

@@ -1,0 +1,65 @@
+// glibc: the allocation functions are replaced for the whole process and
+// forward to glibc's own entries after counting. Linked into the benchmark
+// only, never into the module or the tests.
+#include "HeapCounter.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+}
+
+namespace {
+std::atomic<uint64_t> g_allocations{0};
+
+void Count() { g_allocations.fetch_add(1, std::memory_order_relaxed); }
+}  // namespace
+
+extern "C" {
+
+void* malloc(size_t size) {
+    Count();
+    return __libc_malloc(size);
+}
+
+void* calloc(size_t count, size_t size) {
+    Count();
+    return __libc_calloc(count, size);
+}
+
+void* realloc(void* block, size_t size) {
+    Count();
+    return __libc_realloc(block, size);
+}
+
+void* memalign(size_t alignment, size_t size) {
+    Count();
+    return __libc_memalign(alignment, size);
+}
+
+void* aligned_alloc(size_t alignment, size_t size) {
+    Count();
+    return __libc_memalign(alignment, size);
+}
+
+int posix_memalign(void** block, size_t alignment, size_t size) {
+    Count();
+    if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) return EINVAL;
+    void* result = __libc_memalign(alignment, size);
+    if (result == nullptr && size != 0) return ENOMEM;
+    *block = result;
+    return 0;
+}
+
+}  // extern "C"
+
+namespace optivane::bench {
+
+uint64_t HeapAllocations() { return g_allocations.load(std::memory_order_relaxed); }
+
+}  // namespace optivane::bench
