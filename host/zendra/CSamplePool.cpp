@@ -1,5 +1,6 @@
 #include "CSamplePool.h"
 
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -40,7 +41,7 @@ HRESULT CSamplePool::Add(IUnknown* object) {
     std::lock_guard<std::mutex> lock(m_mutex);
     try {
         m_members.push_back(Member{object, member.Get()});
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         member->LeavePool();
         return E_OUTOFMEMORY;
     }

@@ -20,6 +20,7 @@ const ComponentTableRow kZendraClasses[] = {
 }  // namespace optivane
 
 OPTIVANE_EXPORT HRESULT DllCreateInstance(const CLSID& classId, const IID& interfaceId, void** object) {
-    return optivane::CreateFromTable(optivane::kZendraClasses, sizeof(optivane::kZendraClasses) / sizeof(optivane::kZendraClasses[0]),
-                                     classId, interfaceId, object);
+    using optivane::kZendraClasses;
+    return optivane::CreateFromTable(kZendraClasses, sizeof(kZendraClasses) / sizeof(kZendraClasses[0]), classId,
+                                     interfaceId, object);
 }

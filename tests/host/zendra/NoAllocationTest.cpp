@@ -1,8 +1,10 @@
 // The per-frame path of pools, images and samples allocates nothing. This file
 // replaces the global allocation functions of the whole test program (and so
-// of the library it loads) to count them.
+// of the library it loads) to count them; aligned forms are left alone, as
+// nothing here uses over-aligned types.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -18,13 +20,6 @@ void* Allocate(size_t size) {
     return std::malloc(size == 0 ? 1 : size);
 }
 
-void* AllocateAligned(size_t size, std::align_val_t alignment) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    const size_t align = static_cast<size_t>(alignment);
-    const size_t rounded = ((size == 0 ? 1 : size) + align - 1) / align * align;
-    return std::aligned_alloc(align, rounded);
-}
-
 void* OrThrow(void* block) {
     if (block == nullptr) throw std::bad_alloc();
     return block;
@@ -36,26 +31,12 @@ void* operator new(size_t size) { return OrThrow(Allocate(size)); }
 void* operator new[](size_t size) { return OrThrow(Allocate(size)); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new(size_t size, std::align_val_t alignment) { return OrThrow(AllocateAligned(size, alignment)); }
-void* operator new[](size_t size, std::align_val_t alignment) { return OrThrow(AllocateAligned(size, alignment)); }
-void* operator new(size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return AllocateAligned(size, alignment);
-}
-void* operator new[](size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return AllocateAligned(size, alignment);
-}
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
 void operator delete[](void* block, size_t) noexcept { std::free(block); }
 void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete(void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete(void* block, size_t, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, size_t, std::align_val_t) noexcept { std::free(block); }
-void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace optivane::test {
 namespace {

@@ -220,6 +220,7 @@ TEST(SamplePool, TwoUsersNeverShareAnObject) {
 
     std::atomic<int> users[kPoolSize] = {};
     std::atomic<int> sharedTakes{0};
+    std::atomic<int> started{0};
     auto indexOf = [&](IUnknown* object) {
         for (int i = 0; i < kPoolSize; ++i) {
             if (members[i] == object) return i;
@@ -227,6 +228,9 @@ TEST(SamplePool, TwoUsersNeverShareAnObject) {
         return -1;
     };
     auto worker = [&](uint8_t mark) {
+        // Both start together so that their takes really overlap.
+        started.fetch_add(1);
+        while (started.load() < 2) std::this_thread::yield();
         int taken = 0;
         while (taken < kTakesPerThread) {
             // Two at a time: four wishes for three objects keep the pool contended.
