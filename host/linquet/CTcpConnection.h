@@ -11,10 +11,11 @@
 //
 // Time-outs: a NetTimeout of 0..999999 microseconds and non-negative seconds;
 // null means 5 seconds for every call. Failures: LINQUET_E_TIMEDOUT when the
-// time-out passes (the connection stays usable after a Send or Receive
-// time-out), LINQUET_E_REFUSED when nothing listens at the port, E_FAIL when
-// the peer has closed or reset the connection (it is then closed here too) and
-// for any other socket error.
+// time-out passes (the connection stays open after a Send or Receive
+// time-out; *sent tells how much of the data went), LINQUET_E_REFUSED when
+// nothing listens at the port, E_FAIL when the peer has closed or reset the
+// connection (it is then closed here too) and for any other socket error;
+// E_INVALIDARG and E_POINTER for bad arguments, checked before the state.
 //
 // Threads: calls on one connection are serialised by its lock; a call that
 // waits delays the others by up to its time-out.

@@ -1,5 +1,6 @@
 // A listening IPv4 TCP socket, closed when destroyed. Accepted connections are
-// TcpSockets of their own. Serves local frame sources and test peers.
+// TcpSockets of their own. The in-process peers of the socket tests listen
+// through it.
 #pragma once
 
 #include <cstdint>

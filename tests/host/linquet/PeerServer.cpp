@@ -14,7 +14,6 @@ PeerServer::PeerServer(Session session, int backlog) {
     m_thread = std::thread([this, session = std::move(session)] {
         platform::TcpSocket peer;
         if (m_listener.Accept(&peer, kAcceptTimeoutMicroseconds) != platform::TcpSocket::Result::Ok) return;
-        m_accepted = true;
         session(peer);
     });
 }

@@ -23,15 +23,12 @@ public:
 
     bool IsListening() const { return m_listener.IsListening(); }
     uint16_t Port() const { return m_port; }
-    // Whether a connection was accepted; valid after Join.
-    bool Accepted() const { return m_accepted; }
     // Waits for the session to end.
     void Join();
 
 private:
     platform::TcpListener m_listener;
     uint16_t m_port = 0;
-    bool m_accepted = false;  // written by the server thread, read after Join
     std::thread m_thread;
 };
 

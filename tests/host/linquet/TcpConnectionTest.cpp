@@ -416,7 +416,7 @@ TEST_F(TcpConnectionFailures, ConnectTimesOutWhenTheListenQueueIsFull) {
     bool queueFull = false;
     for (int i = 0; i < 8 && !queueFull; ++i) {
         TcpSocket filler;
-        const TcpSocket::Result result = filler.Connect(kLoopback, listener.Port(), 500000);
+        const TcpSocket::Result result = filler.Connect(kLoopback, listener.Port(), 2000000);
         if (result == TcpSocket::Result::TimedOut) queueFull = true;
         else if (result == TcpSocket::Result::Ok) fillers.push_back(std::move(filler));
         else FAIL() << "filler connect failed outright";
