@@ -200,8 +200,8 @@ bool ParameterTable::Parse(const ParameterInfo& parameter, const std::string& te
                 number * 100 > kLargestSigned) {
                 break;
             }
+            if (std::lround(number * 100) == 0) break;
             *value = static_cast<uint32_t>(std::lround(number * 100));
-            if (*value == 0) break;
             return true;
         case ParameterKind::LongExposure:
             if (ParseChoice(text, kOnOff, value)) return true;
