@@ -1,6 +1,11 @@
 // A file opened for appending with write access, shared for reading, created
 // when missing, with non-blocking byte-range locks between processes (fcntl on
 // POSIX, LockFile on Windows). Closed when destroyed.
+//
+// On POSIX the locks belong to the process: they exclude other processes only,
+// and closing any descriptor of the file drops them all. Callers in one
+// process serialise themselves (the debug log holds its process-wide lock
+// from Open to Close).
 #pragma once
 
 #include <cstddef>
@@ -27,6 +32,9 @@ public:
     void Unlock(uint64_t offset, uint64_t length);
     // Writes all bytes at the end of the file.
     bool AppendAll(const char* data, size_t length);
+    // Windows: FlushFileBuffers. POSIX: nothing to do, since AppendAll buffers
+    // nothing in the process and readers see the bytes at once; the file is
+    // not forced to the disk for every line.
     void Flush();
     void Close();
 
