@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds the module and its command-line host, then streams from a simulated
+# GigE Vision camera: inside a private network namespace that has only
+# loopback, optivane-fake-camera answers on 127.0.0.2 and the installed
+# optivane program shows the camera, sets its frame rate and exposure, takes a
+# snapshot and streams 100 frames, saving a few. Pictures go to demo-out/.
+# Installs the Debian packages that are missing.
+#
+#   scripts/demo.sh          build in build/, install into build/install, run
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+install="$root/build/install"
+out="$root/demo-out"
+camera_id="Aravis-Fake-GV01"
+
+step() {
+  if [ -t 1 ]; then printf '\n\033[1m== %s\033[0m\n' "$*"; else printf '\n== %s\n' "$*"; fi
+}
+
+# The part that runs inside the namespace: $2 is the install folder, $3 the
+# folder for pictures.
+if [ "${1:-}" = "--inside-namespace" ]; then
+  install=$2
+  out=$3
+  ip link set lo up
+  ip addr add 127.0.0.2/8 dev lo
+  "$install/optivane-fake-camera" --address 127.0.0.2 >"$out/fake-camera.log" 2>&1 &
+  camera_pid=$!
+  trap 'kill "$camera_pid" 2>/dev/null || true; wait "$camera_pid" 2>/dev/null || true' EXIT
+  for _ in $(seq 1 100); do
+    grep -q "listening on 127.0.0.2" "$out/fake-camera.log" && break
+    kill -0 "$camera_pid" 2>/dev/null || { cat "$out/fake-camera.log" >&2; exit 1; }
+    sleep 0.1
+  done
+  grep -q "listening on 127.0.0.2" "$out/fake-camera.log" || { echo "the fake camera did not start" >&2; exit 1; }
+  echo "simulated camera $camera_id answers on 127.0.0.2 (private network namespace)"
+
+  tool="$install/optivane"
+  step "optivane info $camera_id"
+  "$tool" info "$camera_id"
+  step "optivane set $camera_id frame-rate=30 exposure=20ms"
+  "$tool" set "$camera_id" frame-rate=30 exposure=20ms
+  step "optivane snapshot $camera_id demo-out/snapshot.png"
+  "$tool" snapshot "$camera_id" "$out/snapshot.png"
+  step "optivane stream $camera_id --frames 100 --save demo-out --every 25"
+  "$tool" stream "$camera_id" --frames 100 --save "$out" --every 25
+  exit 0
+fi
+
+case "${1:-}" in
+  "") ;;
+  --help|-h) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  *) echo "unknown argument: $1 (see --help)" >&2; exit 2 ;;
+esac
+
+source "$root/scripts/lib/packages.sh"
+# The build folder is the one scripts/test.sh uses, whose configuration takes
+# in the tests: GoogleTest is needed to configure it, not aravis-tools.
+ensure_packages "${OPTIVANE_BUILD_PACKAGES[@]}" libgtest-dev iproute2 util-linux
+
+step "building into build/ and installing into build/install"
+cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+# Only what is installed: the module, the host framework's stand-ins, the tools.
+cmake --build "$root/build" --target Optivane Zendra Linquet optivane optivane-fake-camera
+cmake --install "$root/build" --prefix "$install" >/dev/null
+echo "installed into $install: $(cd "$install" && ls -d lib*.so optivane* | tr '\n' ' ')"
+
+rm -rf "$out"
+mkdir -p "$out"
+if [ "$(id -u)" = "0" ]; then
+  namespace=(unshare -n)
+else
+  namespace=(unshare -rn)
+fi
+if ! "${namespace[@]}" true 2>/dev/null; then
+  echo "cannot make a private network namespace here (${namespace[*]} refused); the demo runs only inside one" >&2
+  exit 1
+fi
+"${namespace[@]}" -- bash "$root/scripts/demo.sh" --inside-namespace "$install" "$out"
+
+step "done"
+echo "Pictures are in $out:"
+(cd "$out" && ls -1 ./*.png | sed 's|^\./|  demo-out/|')
