@@ -239,12 +239,12 @@ bool Passes(const Trial& trial, double rate, int count) {
     return trial.pushed == count && trial.delivered >= kDeliveredShare * count && achieved >= 0.97 * rate;
 }
 
-double SearchRate(Pipeline& pipeline, double guess, int frames, bool& inOrder, RecordingSink& sink) {
+double SearchRate(Pipeline& pipeline, double guess, int frames, int maxTrials, bool& inOrder, RecordingSink& sink) {
     double good = 0;
     double bad = 0;
     double rate = guess;
     // Bracket, then halve the bracket.
-    for (int step = 0; step < 12; ++step) {
+    for (int step = 0; step < maxTrials; ++step) {
         const Trial trial = pipeline.Run(rate, frames);
         inOrder = inOrder && sink.InOrder();
         const bool pass = Passes(trial, rate, frames);
@@ -283,7 +283,7 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     result.baselineFps = Baseline(c, frames, settings.quick ? 10 : 40);
     std::printf("  baseline %.1f frames/s\n", result.baselineFps);
 
-    const int searchFrames = settings.quick ? 40 : 200;
+    const int searchFrames = settings.quick ? 30 : 200;
     RecordingSink sink(static_cast<size_t>(std::max(searchFrames, 400)));
     Pipeline pipeline(c, frames, sink);
     if (!pipeline.Prepare(settings)) {
@@ -297,11 +297,12 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     pipeline.Run(10, 16);
     pipeline.SetTransform(0, 0);
 
-    result.pipelineFps = SearchRate(pipeline, result.baselineFps * settings.cores, searchFrames, result.inOrder, sink);
+    result.pipelineFps = SearchRate(pipeline, result.baselineFps * settings.cores, searchFrames,
+                                    settings.quick ? 7 : 12, result.inOrder, sink);
     result.ratio = result.pipelineFps / (result.baselineFps * settings.cores);
 
     const double steadyRate = std::max(1.0, result.pipelineFps * 0.6);
-    const int allocFrames = settings.quick ? 30 : 120;
+    const int allocFrames = settings.quick ? 20 : 120;
     result.allocsPlain = pipeline.Run(steadyRate, allocFrames, 8).allocsPerFrame;
     result.inOrder = result.inOrder && sink.InOrder();
     pipeline.SetTransform(90, 1);
@@ -309,7 +310,7 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     result.inOrder = result.inOrder && sink.InOrder();
     pipeline.SetTransform(0, 0);
 
-    const int latencyFrames = settings.quick ? 15 : 60;
+    const int latencyFrames = settings.quick ? 10 : 60;
     pipeline.Run(5, latencyFrames);
     result.inOrder = result.inOrder && sink.InOrder();
     const std::vector<int64_t> latencies = sink.Latencies();
