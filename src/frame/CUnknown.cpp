@@ -2,13 +2,13 @@
 
 namespace optivane {
 
-CUnknown::CUnknown(IUnknown* outer) : m_outer(outer) {}
+CUnknown::CUnknown(IUnknown* outer) : m_outer(outer != nullptr ? outer : &m_nonDelegating) {}
 
 HRESULT CUnknown::NonDelegatingQueryInterface(const IID& iid, void** object) {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (iid == IID_IUnknown) {
-        *object = static_cast<INonDelegatingUnknown*>(this);
+        *object = static_cast<IUnknown*>(&m_nonDelegating);
         NonDelegatingAddRef();
         return S_OK;
     }
@@ -38,12 +38,10 @@ HRESULT CUnknown::GetInterface(IUnknown* face, void** object) {
     return S_OK;
 }
 
-HRESULT CUnknown::OuterQueryInterface(const IID& iid, void** object) {
-    return m_outer != nullptr ? m_outer->QueryInterface(iid, object) : NonDelegatingQueryInterface(iid, object);
-}
+HRESULT CUnknown::OuterQueryInterface(const IID& iid, void** object) { return m_outer->QueryInterface(iid, object); }
 
-ULONG CUnknown::OuterAddRef() { return m_outer != nullptr ? m_outer->AddRef() : NonDelegatingAddRef(); }
+ULONG CUnknown::OuterAddRef() { return m_outer->AddRef(); }
 
-ULONG CUnknown::OuterRelease() { return m_outer != nullptr ? m_outer->Release() : NonDelegatingRelease(); }
+ULONG CUnknown::OuterRelease() { return m_outer->Release(); }
 
 }  // namespace optivane

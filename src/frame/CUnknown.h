@@ -3,8 +3,14 @@
 // The count starts at 0 and changes only atomically. Release of the last
 // reference sets the count back to 1 before destroying the object, so a
 // release during destruction cannot destroy it twice. The outward IUnknown
-// slots of every interface forward to the outer unknown, which is the object
-// itself when none was given (OPTIVANE_DECLARE_IUNKNOWN writes them).
+// slots of every interface forward to the outer unknown, which is the object's
+// own non-delegating unknown when none was given (OPTIVANE_DECLARE_IUNKNOWN
+// writes them).
+//
+// The non-delegating unknown handed out for IID_IUnknown is a real IUnknown
+// (a small member object whose three slots reach the NonDelegating
+// operations), so that callers may use it through IUnknown without relying on
+// two unrelated interfaces sharing a layout.
 #pragma once
 
 #include <atomic>
@@ -37,8 +43,22 @@ protected:
     ULONG OuterRelease();
 
 private:
+    class NonDelegatingFace final : public IUnknown {
+    public:
+        explicit NonDelegatingFace(CUnknown* owner) : m_owner(owner) {}
+        HRESULT QueryInterface(const IID& iid, void** object) override {
+            return m_owner->NonDelegatingQueryInterface(iid, object);
+        }
+        ULONG AddRef() override { return m_owner->NonDelegatingAddRef(); }
+        ULONG Release() override { return m_owner->NonDelegatingRelease(); }
+
+    private:
+        CUnknown* m_owner;
+    };
+
     std::atomic<int32_t> m_refCount{0};
-    IUnknown* m_outer;  // null: this object is its own outer unknown
+    NonDelegatingFace m_nonDelegating{this};
+    IUnknown* m_outer;  // the given outer unknown, or m_nonDelegating
 };
 
 }  // namespace optivane

@@ -535,8 +535,12 @@ TEST(AravisCameraObject, AnswersItsInterfaceAndIUnknownOnly) {
     object->NonDelegatingAddRef();
     ComPtr<IAravisCamera> camera;
     EXPECT_EQ(object->NonDelegatingQueryInterface(IID_IAravisCamera, camera.ReceiveVoid()), S_OK);
+    // IUnknown is the object's own non-delegating unknown: one identity.
     ComPtr<IUnknown> unknown;
     EXPECT_EQ(camera->QueryInterface(IID_IUnknown, unknown.ReceiveVoid()), S_OK);
+    ComPtr<IUnknown> again;
+    EXPECT_EQ(object->NonDelegatingQueryInterface(IID_IUnknown, again.ReceiveVoid()), S_OK);
+    EXPECT_EQ(unknown.Get(), again.Get());
     void* other = reinterpret_cast<void*>(1);
     EXPECT_EQ(camera->QueryInterface(IID_IOptivane, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);

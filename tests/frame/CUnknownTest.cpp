@@ -51,9 +51,12 @@ TEST(CUnknownTest, OutwardSlotsReachTheObjectItselfWithoutAnOuterUnknown) {
     EXPECT_EQ(face->AddRef(), 1u);
     IUnknown* unknown = nullptr;
     ASSERT_EQ(face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
-    EXPECT_EQ(static_cast<void*>(unknown), static_cast<void*>(static_cast<INonDelegatingUnknown*>(widget)));
-    EXPECT_EQ(widget->ReferenceCount(), 2);
-    EXPECT_EQ(widget->NonDelegatingRelease(), 1u);
+    IUnknown* again = nullptr;
+    ASSERT_EQ(widget->NonDelegatingQueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again, unknown) << "the object has one identity";
+    EXPECT_EQ(widget->ReferenceCount(), 3);
+    EXPECT_EQ(again->Release(), 2u);
+    EXPECT_EQ(unknown->Release(), 1u);
     EXPECT_EQ(face->Release(), 0u);
 }
 

@@ -48,10 +48,11 @@ TEST_F(ComponentTableTest, UnknownOrUnbuiltClassLeavesTheOutPointerAsItWas) {
 TEST_F(ComponentTableTest, IUnknownRequestYieldsTheNonDelegatingUnknownWithOneReference) {
     void* object = nullptr;
     ASSERT_EQ(Create(CLSID_TestWidget, IID_IUnknown, &object), S_OK);
-    auto* unknown = static_cast<INonDelegatingUnknown*>(object);
-    auto* widget = static_cast<TestWidget*>(static_cast<CUnknown*>(unknown));
-    EXPECT_EQ(widget->ReferenceCount(), 1);
-    EXPECT_EQ(unknown->NonDelegatingRelease(), 0u);
+    auto* unknown = static_cast<IUnknown*>(object);
+    ITestWidget* widget = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(IID_ITestWidget, reinterpret_cast<void**>(&widget)), S_OK);
+    EXPECT_EQ(widget->Release(), 1u) << "the request handed out exactly one reference";
+    EXPECT_EQ(unknown->Release(), 0u);
     EXPECT_EQ(TestWidget::destroyedCount.load(), 1);
 }
 
