@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "optivane/optivane.h"
@@ -41,6 +42,37 @@ TEST_F(TestHost, UnknownClassIsNotAvailable) {
     void* object = &sentinel;
     EXPECT_EQ(m_create(unknown, IID_IUnknown, &object), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(object, &sentinel) << "the out-pointer's target stays as it was";
+}
+
+TEST_F(TestHost, AravisCameraIsCreatedReferenceCountedAndGuarded) {
+    IAravisCamera* camera = nullptr;
+    ASSERT_EQ(m_create(CLSID_AravisCamera, IID_IAravisCamera, reinterpret_cast<void**>(&camera)), S_OK);
+    ASSERT_NE(camera, nullptr);
+
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(camera->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    EXPECT_EQ(unknown->Release(), 1u);
+
+    // Nothing opened yet: no device id, so every device query fails cleanly.
+    CameraDeviceInfo info{};
+    EXPECT_EQ(camera->GetDeviceInfo(&info), E_FAIL);
+    uint32_t value = 7;
+    EXPECT_EQ(camera->GetParameter(CameraParameterGain, &value), E_FAIL);
+    EXPECT_EQ(camera->StopStreaming(), S_OK);
+    EXPECT_EQ(camera->Reserved(), S_OK);
+
+    // An id that no device answers (this runs in a namespace with loopback only).
+    CameraDeviceInfo missing{};
+    std::snprintf(missing.DeviceId, sizeof missing.DeviceId, "%s", "No-Such-Camera-0000");
+    EXPECT_EQ(camera->Open(&missing), E_FAIL);
+    EXPECT_EQ(camera->Close(), S_OK);
+    EXPECT_EQ(camera->Release(), 0u);
+}
+
+TEST_F(TestHost, CameraAnswersNoOtherInterface) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_create(CLSID_AravisCamera, IID_IOptivane, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(TestHost, PrivateSymbolsAreNotVisible) {
