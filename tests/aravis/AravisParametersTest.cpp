@@ -177,7 +177,7 @@ TEST_F(IdsParametersTest, StepsOutsideTheTableSetOneSixthOfASecond) {
     EXPECT_EQ(0u, UserSet());
 }
 
-TEST_F(IdsParametersTest, StepTenSecondsIsTheDefaultSetsUpperBoundAndFails) {
+TEST_F(IdsParametersTest, TheTenSecondStepIsTheDefaultSetsUpperBoundAndFails) {
     m_device->WriteDouble(reg::kExposureTime, 5000);
     EXPECT_EQ(E_FAIL, Set(10, 2));
     EXPECT_EQ(0u, UserSet()) << "10 s is not above the upper bound: no switch";
@@ -285,6 +285,32 @@ TEST_F(IdsParametersTest, FrameRateCallsRaceTheStreamingThreadSafely) {
     }
     EXPECT_TRUE(sink.WaitForCount(2, std::chrono::seconds(30)));
     m_camera->StopStreaming();
+}
+
+// Frames stop (the device waits for a trigger that never comes), so the
+// streaming thread replaces the device handle again and again while this
+// thread keeps using it; when frames come back they reach the same sink.
+TEST_F(IdsParametersTest, ParametersStayUsableWhileTheStreamingThreadReconnects) {
+    test::FrameRecorder sink;
+    ASSERT_EQ(S_OK, Set(12, 2500));
+    ASSERT_EQ(S_OK, m_camera->StartStreaming(&sink, nullptr));
+    ASSERT_TRUE(sink.WaitForCount(2, std::chrono::seconds(30)));
+
+    m_device->WriteRegister(reg::kTriggerMode, 1);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    uint32_t value = 0;
+    int answered = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        // A call may meet the device between two connections and fail; it must never crash.
+        if (Set(0, 7) == S_OK && Get(0, &value) == S_OK && value == 7) ++answered;
+        Set(14, 90);
+    }
+    EXPECT_GT(answered, 0);
+
+    m_device->WriteRegister(reg::kTriggerMode, 0);
+    const size_t before = sink.Count();
+    EXPECT_TRUE(sink.WaitForCount(before + 3, std::chrono::seconds(60)));
+    EXPECT_EQ(S_OK, m_camera->StopStreaming());
 }
 
 TEST_F(IdsParametersTest, AutoModesAndWhiteBalanceTexts) {

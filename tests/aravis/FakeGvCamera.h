@@ -24,6 +24,7 @@ namespace optivane::test {
 namespace genicam {
 constexpr uint32_t kPixelFormat = 0x128;
 constexpr uint32_t kFramePeriod = 0x138;  // microseconds
+constexpr uint32_t kTriggerMode = 0x300;  // 1: no frame without a trigger
 constexpr uint32_t kUserSetSelector = 0xA000;
 constexpr uint32_t kUserSetLoad = 0xA004;
 constexpr uint32_t kExposureAuto = 0xA010;
