@@ -6,7 +6,6 @@
 // streaming thread can replace the camera's handle without freeing the one in
 // use here. The stream format is shared with the streaming thread and is
 // written under the device lock.
-#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -26,7 +25,7 @@ constexpr int64_t kLongExposureUserSet = 9920;
 // Step 9 while the long-exposure user set is selected.
 constexpr double kLongExposureStep9 = 1100000.0;
 constexpr uint32_t kExposureStepCount = 20;
-constexpr uint32_t kDefaultExposureStep = 14;
+constexpr uint32_t kDefaultExposureStep = 14;  // what an index outside the table sets
 
 // A user set that has not taken is written again once a second for 20 s.
 constexpr int64_t kUserSetRetryTicks = 200000000;  // 100-ns ticks
@@ -41,7 +40,8 @@ const double kExposureSteps[kExposureStepCount] = {
     3000000.0,  2000000.0,  1000000.0,  500000.0,  1000000.0 / 3, 250000.0, 200000.0,
     1000000.0 / 6, 100000.0, 1000000.0 / 15, 50000.0, 1000000.0 / 30, 1000000.0 / 60};
 
-// Lower limits of steps 0 to 18; an exposure at or below the last is step 19.
+// An exposure above threshold i (and not above an earlier one) is step i;
+// one at or below the last threshold is step 19.
 const double kExposureStepThresholds[kExposureStepCount - 1] = {
     22500000.0, 11500000.0, 9000000.0, 6000000.0, 5500000.0, 4500000.0, 3500000.0,
     2500000.0,  1500000.0,  750000.0,  420000.0,  290000.0,  225000.0,  185000.0,
