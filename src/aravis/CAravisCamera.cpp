@@ -598,7 +598,8 @@ HRESULT CAravisCamera::PumpFrames(ArvCamera* device) {
 
     if (!m_deliverer) {
         m_deliverer.reset(new (std::nothrow) CVideoCallbacker());
-        if (!m_deliverer) return E_OUTOFMEMORY;
+        // E_FAIL, not E_OUTOFMEMORY: the thread then pauses before retrying.
+        if (!m_deliverer) return E_FAIL;
     }
     HRESULT status = m_deliverer->CreateTasks();
     if (FAILED(status)) return status;
