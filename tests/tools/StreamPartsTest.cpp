@@ -149,9 +149,9 @@ TEST(FrameSaver, RefusesWhenNotRunningAndExplainsAFolderItCannotMake) {
     EXPECT_EQ(saver.Written()[0], folder.File("nested/frames") + "/frame-000007.png");
 }
 
-TEST(FrameSaver, AnOfferNeverWaitsForTheDisk) {
+TEST(FrameSaver, EveryOfferIsEitherWrittenOrCountedAsSkipped) {
     // Offers from a tight loop: beyond the few pending pictures they are
-    // skipped at once instead of queueing without bound.
+    // skipped instead of queueing without bound, and none is lost unnoticed.
     test::TempDir folder;
     FrameSaver saver(folder.File("burst"));
     std::string error;

@@ -188,13 +188,13 @@ TEST_F(ToolCliTest, StreamCountsFramesAndSavesEveryKth) {
 }
 
 TEST_F(ToolCliTest, StreamForSecondsAndStopOnInterrupt) {
-    ToolRun run = Tool({"stream", kId, "--seconds", "2", "--timeout", "120"});
+    ToolRun run = Tool({"stream", kId, "--seconds", "6", "--timeout", "120"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "received ")) << run.out;
 
     // An open-ended stream ends cleanly on Ctrl-C with its summary.
     ToolProcess stream;
-    ASSERT_TRUE(stream.Start({kTool, "stream", kId}, File("stream.out"), File("stream.err")));
+    ASSERT_TRUE(stream.Start({kTool, "stream", kId, "--timeout", "120"}, File("stream.out"), File("stream.err")));
     ASSERT_TRUE(stream.WaitForOutput("frames ", std::chrono::seconds(120))) << stream.Err();
     stream.Signal(SIGINT);
     EXPECT_EQ(stream.Wait(std::chrono::seconds(60)), 0) << stream.Err();
@@ -202,7 +202,7 @@ TEST_F(ToolCliTest, StreamForSecondsAndStopOnInterrupt) {
 
     // With a limit not reached, the interruption is reported as such.
     ToolProcess limited;
-    ASSERT_TRUE(limited.Start({kTool, "stream", kId, "--frames", "1000000"}, File("limited.out"),
+    ASSERT_TRUE(limited.Start({kTool, "stream", kId, "--frames", "1000000", "--timeout", "120"}, File("limited.out"),
                               File("limited.err")));
     ASSERT_TRUE(limited.WaitForOutput("frames ", std::chrono::seconds(120))) << limited.Err();
     limited.Signal(SIGINT);
