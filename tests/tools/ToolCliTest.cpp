@@ -154,8 +154,14 @@ double Difference(const cv::Mat& picture, int dx) {
 }
 
 TEST_F(ToolCliTest, SettingsOfTheCameraObjectApplyWithinOneRun) {
-    // Rotation lives in the camera object: --set carries it into the snapshot.
-    ToolRun run = Tool({"snapshot", kId, File("straight.png")});
+    // Rotation lives in the camera object, which ends with the program.
+    ToolRun run = Tool({"set", kId, "rotation=90"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err, "rotation lasts only while this program runs; give it to snapshot or stream "
+                                  "with --set"))
+        << run.err;
+    // --set carries it into the snapshot.
+    run = Tool({"snapshot", kId, File("straight.png")});
     ASSERT_EQ(run.status, 0) << run.err;
     run = Tool({"snapshot", kId, File("turned.png"), "--set", "rotation=90"});
     ASSERT_EQ(run.status, 0) << run.err;

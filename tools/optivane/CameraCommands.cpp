@@ -61,17 +61,26 @@ bool CameraCommands::CheckSnapshotPath(const std::string& path, std::string* err
     return true;
 }
 
-PixelFormatNames CameraCommands::Formats() {
+HRESULT CameraCommands::ReadPixelFormats(std::vector<CameraPixelFormat>* list) {
     // The camera refuses a list too small for all its formats: grow once.
+    HRESULT status = E_FAIL;
     for (uint32_t capacity : {64u, 1024u}) {
-        std::vector<CameraPixelFormat> list(capacity);
+        list->assign(capacity, CameraPixelFormat{});
         uint32_t count = 0;
-        if (SUCCEEDED(m_camera->GetPixelFormats(list.data(), capacity, &count)) && count <= capacity) {
-            list.resize(count);
-            return PixelFormatNames(list);
+        status = m_camera->GetPixelFormats(list->data(), capacity, &count);
+        if (SUCCEEDED(status) && count <= capacity) {
+            list->resize(count);
+            return status;
         }
     }
-    return PixelFormatNames(std::vector<CameraPixelFormat>());
+    list->clear();
+    return FAILED(status) ? status : E_FAIL;
+}
+
+PixelFormatNames CameraCommands::Formats() {
+    std::vector<CameraPixelFormat> list;
+    ReadPixelFormats(&list);
+    return PixelFormatNames(list);
 }
 
 int CameraCommands::Info() {
@@ -95,13 +104,15 @@ int CameraCommands::Info() {
                                                  std::to_string(x) + ", " + std::to_string(y) + ")"
                                            : "not available: " + HresultText::Describe(region));
 
-    const PixelFormatNames formats = Formats();
-    std::string list;
-    for (const std::string& name : formats.Names()) list += (list.empty() ? "" : ", ") + name;
+    std::vector<CameraPixelFormat> cameraFormats;
+    const HRESULT listed = ReadPixelFormats(&cameraFormats);
+    const PixelFormatNames formats(cameraFormats);
     uint32_t code = 0;
     const HRESULT format = m_camera->GetParameter(CameraParameterPixelFormat, &code);
     Row(m_out, "Pixel format", SUCCEEDED(format) ? formats.Name(code) : "not available: " + HresultText::Describe(format));
-    Row(m_out, "Pixel formats", list);
+    std::string list;
+    for (const CameraPixelFormat& entry : cameraFormats) list += (list.empty() ? "" : ", ") + Text(entry.Name);
+    Row(m_out, "Pixel formats", SUCCEEDED(listed) ? list : "not available: " + HresultText::Describe(listed));
 
     double lower = 0, upper = 0;
     const HRESULT bounds = m_camera->GetExposureTimeRange(&lower, &upper);

@@ -31,7 +31,9 @@ public:
     int Set(const std::vector<SettingAssignment>& assignments);
     int Snapshot(const std::string& path);
 
-    // The camera's pixel formats by name (empty list when it gives none).
+    // The camera's pixel-format list; its status when the camera gives none.
+    HRESULT ReadPixelFormats(std::vector<CameraPixelFormat>* list);
+    // Names of the camera's formats and of those the module converts.
     PixelFormatNames Formats();
 
 private:

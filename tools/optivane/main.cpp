@@ -145,7 +145,16 @@ int Main(int argc, char** argv) {
         });
     }
     if (set->parsed()) {
-        return WithCamera(deviceId, assignments, [](IAravisCamera*) { return static_cast<int>(ExitSuccess); });
+        const int status =
+            WithCamera(deviceId, assignments, [](IAravisCamera*) { return static_cast<int>(ExitSuccess); });
+        for (const SettingAssignment& assignment : assignments) {
+            const ParameterKind kind = assignment.Parameter().kind;
+            if (status == ExitSuccess && (kind == ParameterKind::Rotation || kind == ParameterKind::Flip)) {
+                std::cerr << "optivane: note: " << assignment.Parameter().name
+                          << " lasts only while this program runs; give it to snapshot or stream with --set\n";
+            }
+        }
+        return status;
     }
     if (snapshot->parsed()) {
         std::string error;
