@@ -1,7 +1,6 @@
 #include "aravis/CAravisCamera.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <exception>
 #include <new>

@@ -328,30 +328,6 @@ TEST_F(AravisCameraProcessTest, SnapshotImageCarriesFormatTimeAndRotatedPicture)
     EXPECT_TRUE(IsGreyRamp(std::vector<uint8_t>(data, data + size), 240, 320, -1, 1));
 }
 
-TEST_F(AravisCameraProcessTest, SnapshotOfRgb8KeepsTheColours) {
-    const RgbRow raw = PrepareFormat(PixelFormatRGB8);
-    ASSERT_EQ(raw.size(), 255u);
-    ComPtr<IAravisCamera> camera = OpenCamera();
-    ASSERT_TRUE(camera);
-
-    ComPtr<IUnknown> object;
-    ASSERT_EQ(camera->GrabSnapshot(0, object.Receive()), S_OK);
-    ComPtr<IFrameImage> image;
-    ASSERT_EQ(object->QueryInterface(IID_IFrameImage, image.ReceiveVoid()), S_OK);
-    uint8_t* data = nullptr;
-    uint32_t size = 0;
-    ASSERT_EQ(image->GetBuffer(&data, &size), S_OK);
-    ASSERT_GE(size, 512u * 3);
-    EXPECT_TRUE(MatchesColourRamp(data, 512, raw));
-
-    const std::string path = m_folder + "aravis-rgb.png";
-    ASSERT_EQ(camera->SaveSnapshot(0, path.c_str()), S_OK);
-    const cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
-    ASSERT_FALSE(picture.empty());
-    EXPECT_TRUE(MatchesColourRamp(picture.ptr<uint8_t>(0), 512, raw));
-    std::remove(path.c_str());
-}
-
 // ---------------------------------------------------------------------------
 // Streaming
 
@@ -393,7 +369,7 @@ TEST_F(AravisCameraProcessTest, StreamsFramesInOrderAtTheSetRate) {
     EXPECT_EQ(recorder.Count(), stopped);
 }
 
-TEST_F(AravisCameraProcessTest, StreamedRgb8KeepsTheColours) {
+TEST_F(AravisCameraProcessTest, Rgb8KeepsItsColoursInSnapshotsAndStreams) {
     const RgbRow raw = PrepareFormat(PixelFormatRGB8);
     ASSERT_EQ(raw.size(), 255u);
     // Declared first: it must outlive the streaming camera.
@@ -401,6 +377,23 @@ TEST_F(AravisCameraProcessTest, StreamedRgb8KeepsTheColours) {
     ComPtr<IAravisCamera> camera = OpenCamera();
     ASSERT_TRUE(camera);
     ASSERT_EQ(camera->SetRegion(0, 0, 256, 64), S_OK);
+
+    ComPtr<IUnknown> object;
+    ASSERT_EQ(camera->GrabSnapshot(0, object.Receive()), S_OK);
+    ComPtr<IFrameImage> image;
+    ASSERT_EQ(object->QueryInterface(IID_IFrameImage, image.ReceiveVoid()), S_OK);
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(image->GetBuffer(&data, &size), S_OK);
+    ASSERT_GE(size, 256u * 64 * 3);
+    EXPECT_TRUE(MatchesColourRamp(data, 256, raw));
+    const std::string path = m_folder + "aravis-rgb.png";
+    ASSERT_EQ(camera->SaveSnapshot(0, path.c_str()), S_OK);
+    const cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
+    ASSERT_FALSE(picture.empty());
+    EXPECT_TRUE(MatchesColourRamp(picture.ptr<uint8_t>(0), 256, raw));
+    std::remove(path.c_str());
+
     ASSERT_EQ(camera->SetParameter(CameraParameterFrameRate, 2000), S_OK);
     ASSERT_EQ(camera->StartStreaming(&recorder, nullptr), S_OK);
     ASSERT_TRUE(recorder.WaitForCount(3, seconds(60)));
