@@ -36,8 +36,12 @@ int main(int argc, char** argv) {
         return app.exit(error);
     }
 
-    std::signal(SIGINT, OnStop);
-    std::signal(SIGTERM, OnStop);
+    // A signal that whoever started us ignores stays ignored, as with any
+    // background job: a script's Ctrl-C then reaches its foreground program
+    // first, and the script stops the camera afterwards.
+    for (int signal : {SIGINT, SIGTERM}) {
+        if (std::signal(signal, OnStop) == SIG_IGN) std::signal(signal, SIG_IGN);
+    }
     optivane::tool::FakeCamera camera;
     std::string error;
     if (!camera.Start(address, serial, genicam, &error)) {

@@ -22,6 +22,9 @@ StopSignal::StopSignal() {
     g_raised = 0;
     g_previousInterrupt = std::signal(SIGINT, OnStopSignal);
     g_previousTerminate = std::signal(SIGTERM, OnStopSignal);
+    // A signal that whoever started us ignores stays ignored.
+    if (g_previousInterrupt == SIG_IGN) std::signal(SIGINT, SIG_IGN);
+    if (g_previousTerminate == SIG_IGN) std::signal(SIGTERM, SIG_IGN);
 }
 
 StopSignal::~StopSignal() {
