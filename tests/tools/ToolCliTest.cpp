@@ -216,7 +216,7 @@ TEST_F(ToolCliTest, StreamForSecondsAndStopOnInterrupt) {
     EXPECT_TRUE(Contains(limited.Err(), "interrupted before the requested frames")) << limited.Err();
 }
 
-TEST_F(ToolCliTest, BadInputIsRefusedWithWordsBeforeAnyCameraIsOpened) {
+TEST_F(ToolCliTest, BadInputIsRefusedWithWords) {
     struct Case {
         std::vector<std::string> arguments;
         int status;
@@ -235,6 +235,7 @@ TEST_F(ToolCliTest, BadInputIsRefusedWithWordsBeforeAnyCameraIsOpened) {
         {{"stream", kId, "--frames", "5", "--seconds", "5"}, -2, "excludes"},
         {{"stream", kId, "--every", "5"}, -2, "requires --save"},
         {{"get"}, -2, "id is required"},
+        {{"info", std::string(32, 'x')}, 1, "is too long: at most 31 characters fit the device record"},
         {{"launch", kId}, -2, "A subcommand is required"},
     };
     for (const Case& example : cases) {
