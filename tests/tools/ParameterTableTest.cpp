@@ -77,7 +77,7 @@ TEST(ParameterTable, ExposureTakesMicrosecondsOrAUnit) {
     Refusal("exposure", "0");
     Refusal("exposure", "-5");
     Refusal("exposure", "15 min");
-    Refusal("exposure", "3000s") ;  // beyond what the module takes as a signed count
+    Refusal("exposure", "3000s");  // beyond what the module takes as a signed count
     EXPECT_EQ(Parsed("exposure", "2000s"), 2000000000u);
 }
 
