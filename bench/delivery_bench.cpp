@@ -12,6 +12,9 @@
 //     rotation 90 plus flip 1;
 //  4. push-to-sink latency, median and 99th percentile, at a low rate;
 //  5. whether every frame arrived in push order.
+// Beside these it prints the processor time per frame of the baseline and of
+// the pipeline (whole process), which shows the pipeline's overhead even
+// when other work on the machine distorts the rates.
 // The last line is the summary of 4000x3000 BayerRG8:
 //   summary: ratio=R allocs_per_frame=A in_order=yes|no latency_ms=L
 // with A the larger of the plain and transformed figures and L the median.
@@ -26,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +50,7 @@ namespace {
 constexpr int32_t kRawSamples = 5;  // as the Aravis camera
 constexpr int32_t kImages = 8;
 constexpr double kDeliveredShare = 0.99;
+constexpr double kLowRate = 10;  // frames per second of the latency runs
 
 struct Case {
     const char* name;
@@ -64,6 +69,8 @@ struct Settings {
 
 struct CaseResult {
     double baselineFps = 0;
+    double baselineCpuMs = 0;  // processor time per frame, which load on the machine does not change much
+    double pipelineCpuMs = 0;
     double pipelineFps = 0;
     double ratio = 0;
     double allocsPlain = 0;
@@ -119,7 +126,8 @@ std::vector<uint8_t> MakeRawFrame(const Case& c, uint32_t seed) {
     return frame;
 }
 
-double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, int count) {
+// Runs for at least the given seconds and ten frames.
+double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, double seconds, double& cpuMsPerFrame) {
     const int previous = cv::getNumThreads();
     cv::setNumThreads(1);
     std::vector<uint8_t> sample(frames[0].size());
@@ -134,10 +142,16 @@ double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, 
     };
     for (int i = 0; i < 3; ++i) work(i);
     const Clock::time_point begin = Clock::now();
-    for (int i = 0; i < count; ++i) work(i);
-    const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    const std::clock_t cpuBegin = std::clock();
+    int count = 0;
+    double elapsed = 0;
+    while (count < 10 || elapsed < seconds) {
+        work(count++);
+        elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+    }
+    cpuMsPerFrame = 1000.0 * static_cast<double>(std::clock() - cpuBegin) / CLOCKS_PER_SEC / count;
     cv::setNumThreads(previous);
-    return count / seconds;
+    return count / elapsed;
 }
 
 struct Trial {
@@ -145,6 +159,7 @@ struct Trial {
     size_t delivered = 0;
     double pushSeconds = 0;
     double allocsPerFrame = 0;
+    double cpuMsPerFrame = 0;  // processor time of the whole process
 };
 
 class Pipeline {
@@ -180,6 +195,7 @@ public:
             WaitIdle();
         }
         const uint64_t allocationsBefore = bench::HeapAllocations();
+        const std::clock_t cpuBefore = std::clock();
         const size_t deliveredBefore = m_sink.Count();
         const Clock::time_point begin = Clock::now();
         trial.pushed = Push(rate, count, lastStart);
@@ -187,10 +203,12 @@ public:
         trial.pushSeconds = std::chrono::duration<double>(lastStart - begin).count();
         WaitIdle();
         const uint64_t allocations = bench::HeapAllocations() - allocationsBefore;
+        const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
         const size_t delivered = m_sink.Count() - deliveredBefore;
         m_deliverer.Stop();
         trial.delivered = delivered;
         trial.allocsPerFrame = delivered == 0 ? 0 : static_cast<double>(allocations) / static_cast<double>(delivered);
+        trial.cpuMsPerFrame = delivered == 0 ? 0 : cpuMs / static_cast<double>(delivered);
         return trial;
     }
 
@@ -239,12 +257,19 @@ bool Passes(const Trial& trial, double rate, int count) {
     return trial.pushed == count && trial.delivered >= kDeliveredShare * count && achieved >= 0.97 * rate;
 }
 
-double SearchRate(Pipeline& pipeline, double guess, int frames, int maxTrials, bool& inOrder, RecordingSink& sink) {
+// Frames of a trial at a rate: at least minFrames, and enough to last seconds.
+int TrialFrames(double rate, int minFrames, double seconds) {
+    return std::max(minFrames, static_cast<int>(rate * seconds));
+}
+
+double SearchRate(Pipeline& pipeline, double guess, int minFrames, double seconds, int maxTrials, bool& inOrder,
+                  RecordingSink& sink) {
     double good = 0;
     double bad = 0;
     double rate = guess;
-    // Bracket, then halve the bracket.
+    // Bracket from the guess, then halve the bracket down to 3%.
     for (int step = 0; step < maxTrials; ++step) {
+        const int frames = TrialFrames(rate, minFrames, seconds);
         const Trial trial = pipeline.Run(rate, frames);
         inOrder = inOrder && sink.InOrder();
         const bool pass = Passes(trial, rate, frames);
@@ -256,9 +281,9 @@ double SearchRate(Pipeline& pipeline, double guess, int frames, int maxTrials, b
             bad = rate;
         }
         if (bad == 0) {
-            rate = good * 1.2;
+            rate = good * 1.25;
         } else if (good == 0) {
-            rate = bad * 0.8;
+            rate = bad * 0.7;
         } else {
             if ((bad - good) / good < 0.03) break;
             rate = (good + bad) / 2;
@@ -280,11 +305,12 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     frames.push_back(MakeRawFrame(c, 1));
     frames.push_back(MakeRawFrame(c, 2));
 
-    result.baselineFps = Baseline(c, frames, settings.quick ? 10 : 40);
+    result.baselineFps = Baseline(c, frames, settings.quick ? 0.5 : 3.0, result.baselineCpuMs);
     std::printf("  baseline %.1f frames/s\n", result.baselineFps);
 
-    const int searchFrames = settings.quick ? 30 : 200;
-    RecordingSink sink(static_cast<size_t>(std::max(searchFrames, 400)));
+    const int searchFrames = settings.quick ? 60 : 200;
+    const double trialSeconds = settings.quick ? 0.8 : 2.0;
+    RecordingSink sink(400);
     Pipeline pipeline(c, frames, sink);
     if (!pipeline.Prepare(settings)) {
         std::printf("  the deliverer could not be prepared (is libZendra beside the program?)\n");
@@ -297,21 +323,23 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     pipeline.Run(10, 16);
     pipeline.SetTransform(0, 0);
 
-    result.pipelineFps = SearchRate(pipeline, result.baselineFps * settings.cores, searchFrames,
+    result.pipelineFps = SearchRate(pipeline, result.baselineFps * settings.cores, searchFrames, trialSeconds,
                                     settings.quick ? 7 : 12, result.inOrder, sink);
     result.ratio = result.pipelineFps / (result.baselineFps * settings.cores);
 
     const double steadyRate = std::max(1.0, result.pipelineFps * 0.6);
-    const int allocFrames = settings.quick ? 20 : 120;
-    result.allocsPlain = pipeline.Run(steadyRate, allocFrames, 8).allocsPerFrame;
+    const int allocFrames = TrialFrames(steadyRate, settings.quick ? 20 : 120, settings.quick ? 0.3 : 2.0);
+    const Trial steady = pipeline.Run(steadyRate, allocFrames, 8);
+    result.allocsPlain = steady.allocsPerFrame;
+    result.pipelineCpuMs = steady.cpuMsPerFrame;
     result.inOrder = result.inOrder && sink.InOrder();
     pipeline.SetTransform(90, 1);
     result.allocsTransformed = pipeline.Run(steadyRate, allocFrames, 8).allocsPerFrame;
     result.inOrder = result.inOrder && sink.InOrder();
     pipeline.SetTransform(0, 0);
 
-    const int latencyFrames = settings.quick ? 10 : 60;
-    pipeline.Run(5, latencyFrames);
+    const int latencyFrames = settings.quick ? 15 : 100;
+    pipeline.Run(kLowRate, latencyFrames);
     result.inOrder = result.inOrder && sink.InOrder();
     const std::vector<int64_t> latencies = sink.Latencies();
     result.latencyMedianMs = Percentile(latencies, 0.5);
@@ -353,13 +381,13 @@ int main(int argc, char** argv) {
         if (!RunCase(cases[i], settings, results[i])) return 1;
     }
 
-    std::printf("\n%-20s %10s %10s %6s %8s %8s %8s %8s %6s\n", "case", "base/s", "pipe/s", "ratio", "alloc", "alloc-rf",
-                "lat-med", "lat-p99", "order");
+    std::printf("\n%-20s %8s %8s %6s %8s %8s %6s %6s %7s %7s %5s\n", "case", "base/s", "pipe/s", "ratio", "cpu-base",
+                "cpu-pipe", "alloc", "al-rf", "lat-med", "lat-p99", "order");
     for (size_t i = 0; i < 3; ++i) {
         const CaseResult& r = results[i];
-        std::printf("%-20s %10.1f %10.1f %6.2f %8.2f %8.2f %8.1f %8.1f %6s\n", cases[i].name, r.baselineFps,
-                    r.pipelineFps, r.ratio, r.allocsPlain, r.allocsTransformed, r.latencyMedianMs, r.latencyP99Ms,
-                    r.inOrder ? "yes" : "no");
+        std::printf("%-20s %8.1f %8.1f %6.2f %8.1f %8.1f %6.2f %6.2f %7.1f %7.1f %5s\n", cases[i].name, r.baselineFps,
+                    r.pipelineFps, r.ratio, r.baselineCpuMs, r.pipelineCpuMs, r.allocsPlain, r.allocsTransformed,
+                    r.latencyMedianMs, r.latencyP99Ms, r.inOrder ? "yes" : "no");
     }
     bool inOrder = true;
     for (const CaseResult& r : results) inOrder = inOrder && r.inOrder;

@@ -9,6 +9,11 @@
 //
 // Per acquisition run the owner calls CreateTasks, CreatePools, SetSink,
 // Start, PushFrame for each frame (after SetTransform), Stop, ReleaseResources.
+//
+// Ownership: the deliverer owns its tasks, its two pools and its copy of the
+// Zendra module, which outlives every object made from it. The sink is not
+// owned. An image passed to OnFrame is lent for the call; pooled samples and
+// images go back to their pools by Done and Release once nobody holds them.
 #pragma once
 
 #include <array>
@@ -18,6 +23,7 @@
 #include "frame/ComPtr.h"
 #include "frame/modules/ModuleLoader.h"
 #include "optivane/optivane.h"
+#include "platform/ManualResetEvent.h"
 #include "runtime/CSimpleThread.h"
 #include "runtime/CVrelLock.h"
 #include "video/CVideoConvTask.h"
@@ -94,6 +100,9 @@ private:
     mutable CVrelLock m_ringLock;
     int64_t m_produced = 0;
     int64_t m_consumed = 0;
+    // Set by PushFrame after each queued frame: the idle delivery thread
+    // waits on it, at most one poll period, instead of sleeping blind.
+    platform::ManualResetEvent m_framePushed;
     uint32_t m_rotation = 0;
     uint32_t m_flip = 0;
 };
