@@ -13,7 +13,8 @@
 // The camera lock serialises a snapshot against the tear-down of a stream and
 // guards the stream member. The device lock also guards the device id, the
 // device record and the stream format, which host threads and the streaming
-// thread both touch; it is never held across a device call.
+// thread both touch; it is never held across a device call. The only nesting
+// is camera lock, then device lock (a snapshot takes the handle).
 //
 // Ownership: the camera owns its device handle, its stream and its deliverer;
 // the frame sink is a plain pointer, not owned.
