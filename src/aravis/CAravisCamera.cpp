@@ -110,7 +110,7 @@ HRESULT CAravisCamera::EnsureDevice(GObjectPtr<ArvCamera>* device) {
     GErrorPtr error;
     GObjectPtr<ArvCamera> created = GObjectPtr<ArvCamera>::Adopt(arv_camera_new(id.c_str(), error.Out()));
     if (error || !created) {
-        m_log.Error(kClassName, "cannot open device %s: %s", id.c_str(), error.Message());
+        m_log.Trace(kClassName, "cannot open device %s: %s\n", id.c_str(), error.Message());
         return E_FAIL;
     }
     CVrelAutoLock lock(&m_deviceLock);
@@ -147,7 +147,7 @@ HRESULT CAravisCamera::Open(const CameraDeviceInfo* device) {
     GErrorPtr error;
     GObjectPtr<ArvCamera> camera = GObjectPtr<ArvCamera>::Adopt(arv_camera_new(id, error.Out()));
     if (error || !camera) {
-        m_log.Error(kClassName, "Open: no device answers %s: %s", id, error.Message());
+        m_log.Trace(kClassName, "Open: no device answers %s: %s\n", id, error.Message());
         return E_FAIL;
     }
     CameraDeviceInfo record;
@@ -304,7 +304,7 @@ HRESULT CAravisCamera::StartStreaming(IAravisCameraCallback* callback, void* con
     if (!Start()) {
         // Nothing would ever clear the flag without a thread.
         m_streaming.store(false);
-        m_log.Error(kClassName, "StartStreaming: cannot create the streaming thread");
+        m_log.Trace(kClassName, "StartStreaming: cannot create the streaming thread\n");
         return E_FAIL;
     }
     return S_OK;
@@ -438,7 +438,7 @@ HRESULT CAravisCamera::RenderSnapshot(ArvBuffer* buffer, uint32_t width, uint32_
         }
 
         if (path != nullptr && path[0] != '\0' && !cv::imwrite(path, picture)) {
-            m_log.Error(kClassName, "cannot write the snapshot %s", path);
+            m_log.Trace(kClassName, "cannot write the snapshot %s\n", path);
             return E_FAIL;
         }
         if (frame != nullptr) return MakeSnapshotImage(picture, frameTime, frame);
@@ -446,7 +446,7 @@ HRESULT CAravisCamera::RenderSnapshot(ArvBuffer* buffer, uint32_t width, uint32_
     } catch (const std::exception& exception) {
         // cv::Exception for an unknown file type, an unwritable path or a
         // failed conversion; std::bad_alloc for a picture too large.
-        m_log.Error(kClassName, "snapshot failed: %s", exception.what());
+        m_log.Trace(kClassName, "snapshot failed: %s\n", exception.what());
         return E_FAIL;
     }
 }
@@ -533,14 +533,14 @@ HRESULT CAravisCamera::PumpFrames(ArvCamera* device) {
     if (arv_camera_is_gv_device(device)) {
         arv_camera_gv_set_packet_delay(device, 0, error.Out());
         if (error) {
-            m_log.Error(kClassName, "cannot set the packet delay: %s", error.Message());
+            m_log.Trace(kClassName, "cannot set the packet delay: %s\n", error.Message());
             return E_FAIL;
         }
     }
 
     uint32_t pixelFormat = 0;
     if (FAILED(ReadConvertiblePixelFormat(device, &pixelFormat))) {
-        m_log.Error(kClassName, "the pixel format cannot be read or is not converted");
+        m_log.Trace(kClassName, "the pixel format cannot be read or is not converted\n");
         return E_FAIL;
     }
     const double exposure = arv_camera_get_exposure_time(device, error.Out());
@@ -580,7 +580,7 @@ HRESULT CAravisCamera::PumpFrames(ArvCamera* device) {
     GObjectPtr<ArvStream> stream =
         GObjectPtr<ArvStream>::Adopt(arv_camera_create_stream(device, nullptr, nullptr, error.Out()));
     if (error || !stream) {
-        m_log.Error(kClassName, "cannot create a stream: %s", error.Message());
+        m_log.Trace(kClassName, "cannot create a stream: %s\n", error.Message());
         return E_FAIL;
     }
     for (int i = 0; i < kStreamBuffers; ++i) arv_stream_push_buffer(stream.Get(), arv_buffer_new(payload, nullptr));
@@ -604,7 +604,7 @@ HRESULT CAravisCamera::PumpFrames(ArvCamera* device) {
     if (FAILED(status)) return status;
     status = m_deliverer->CreatePools(kRawSamples, kImages);
     if (FAILED(status)) {
-        m_log.Error(kClassName, "cannot fill the frame pools: 0x%08X", static_cast<unsigned>(status));
+        m_log.Trace(kClassName, "cannot fill the frame pools: 0x%08X\n", static_cast<unsigned>(status));
         return status;
     }
     m_deliverer->SetSink(m_sink, m_sinkContext);
