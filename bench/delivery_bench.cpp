@@ -50,7 +50,8 @@ namespace {
 constexpr int32_t kRawSamples = 5;  // as the Aravis camera
 constexpr int32_t kImages = 8;
 constexpr double kDeliveredShare = 0.99;
-constexpr double kLowRate = 10;  // frames per second of the latency runs
+constexpr double kLowRate = 10;     // frames per second of the latency runs
+constexpr double kWarmUpRate = 30;  // slow enough for every frame to arrive
 
 struct Case {
     const char* name;
@@ -318,9 +319,9 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     }
     std::printf("  OpenCV threads in the pipeline: %d\n", cv::getNumThreads());
     // Every pool object, task and work picture is used once before measuring.
-    pipeline.Run(10, 16);
+    pipeline.Run(kWarmUpRate, 16);
     pipeline.SetTransform(90, 1);
-    pipeline.Run(10, 16);
+    pipeline.Run(kWarmUpRate, 16);
     pipeline.SetTransform(0, 0);
 
     result.pipelineFps = SearchRate(pipeline, result.baselineFps * settings.cores, searchFrames, trialSeconds,

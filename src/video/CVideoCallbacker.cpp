@@ -17,14 +17,16 @@ constexpr int64_t kMicrosecondsPerSecond = 1000000;
 constexpr uint32_t kIdlePollMilliseconds = 10;
 
 // OpenCV's own thread pool stays out of the conversions: the four tasks of a
-// ring already keep every core busy while frames stream, and OpenCV's pool
-// on top of them (TBB on Linux) only added hand-offs and spinning threads.
-// Measured with delivery_bench on 2 cores, 4000x3000 BayerRG8: with OpenCV's
-// pool 11.8 ms of processor time per frame and 125 frames/s sustained,
-// without it 9.3 ms and 162 frames/s; latency at 5 frames/s was about the
-// same (10.6 and 11.2 ms median). The setting is process-wide and OpenCV
-// allows it only outside its parallel regions, so it is made once, when the
-// first ring is created, before any conversion runs.
+// ring are the parallelism. Measured with delivery_bench (2 cores, 4000x3000
+// BayerRG8, three runs each on a quiet machine): sustained rate 149/137/151
+// frames/s serial against 149/141/137 with OpenCV's pool (TBB here), ratio to
+// the one-thread baseline 0.92/0.87/0.98 against 0.83/0.94/0.83; under heavy
+// outside load 162 against 125 frames/s and 9.3 against 11.8 ms of processor
+// time per frame, the pool's spinning threads competing with the tasks. The
+// pool only lowers the latency of a lone frame (8 instead of 12 ms at 10
+// frames/s), well inside a camera's frame period. The setting is
+// process-wide and OpenCV allows it only outside its parallel regions, so it
+// is made once, when the first ring is created, before any conversion runs.
 void KeepOpenCvSerial() {
     static const bool once = [] {
         cv::setNumThreads(1);

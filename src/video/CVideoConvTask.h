@@ -35,7 +35,8 @@ public:
 
     // Conversion straight into the image buffer, without flip or rotation.
     HRESULT Convert();
-    // Conversion into the work picture, flip, rotation, copy into the image.
+    // Conversion into the work picture, then flip and rotation; the last step
+    // writes into the image, so it is also the one copy.
     HRESULT ConvertTransformed();
 
     // Set by the producer before Trigger(); each takes over one reference.
