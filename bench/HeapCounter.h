@@ -6,8 +6,9 @@
 
 namespace optivane::bench {
 
-// Allocations (malloc, calloc, realloc, aligned allocations, and everything
-// built on them such as operator new) since the process started.
+// Allocations (malloc, calloc, realloc, aligned allocations, everything
+// built on them such as operator new, and direct memory mappings) since the
+// process started.
 uint64_t HeapAllocations();
 
 }  // namespace optivane::bench

@@ -1,7 +1,13 @@
 // glibc: the allocation functions are replaced for the whole process and
-// forward to glibc's own entries after counting. Linked into the benchmark
-// only, never into the module or the tests.
+// forward to glibc's own entries after counting. mmap is counted too, for
+// memory mapped directly (as the host framework's touched buffers are); it
+// goes to the kernel itself because glibc's own entry is private. Linked
+// into the benchmark only, never into the module or the tests.
 #include "HeapCounter.h"
+
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -54,6 +60,11 @@ int posix_memalign(void** block, size_t alignment, size_t size) {
     if (result == nullptr && size != 0) return ENOMEM;
     *block = result;
     return 0;
+}
+
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+    Count();
+    return reinterpret_cast<void*>(syscall(SYS_mmap, address, length, protection, flags, fd, offset));
 }
 
 }  // extern "C"
