@@ -190,6 +190,38 @@ TEST(DelivererFlow, TransformAndShortFramesReachTheImage) {
     EXPECT_EQ(frames[2].firstPixel[1], 128);
 }
 
+TEST(DelivererFlow, SmallFramesFinishingFirstStillWaitForTheLargeOnesBefore) {
+    // Large and small frames alternate as fast as they can be pushed, so a
+    // later small frame is often converted before the large one ahead of it.
+    RecordingSink sink;
+    CVideoCallbacker deliverer;
+    Prepare(deliverer, &sink);
+    ASSERT_TRUE(deliverer.Start());
+    const FrameFormat large{0, 1280, 960, 4, 3, 30, 1};
+    const std::vector<uint8_t> largeFrame(1280 * 960, 77);
+    const std::vector<uint8_t> smallFrame = Grey(5);
+    for (int i = 0; i < 60; ++i) {
+        const bool isLarge = i % 2 == 0;
+        const std::vector<uint8_t>& frame = isLarge ? largeFrame : smallFrame;
+        const HRESULT status = deliverer.PushFrame(isLarge ? &large : &kFormat,
+                                                   isLarge ? PixelFormatBayerRG8 : PixelFormatMono8, frame.data(),
+                                                   static_cast<uint32_t>(frame.size()), i + 1);
+        EXPECT_EQ(status, S_OK);
+        EXPECT_LE(deliverer.Produced() - deliverer.Consumed(), CVideoCallbacker::kTaskCount);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return deliverer.Consumed() == deliverer.Produced(); }));
+    deliverer.Stop();
+    const std::vector<Delivered> frames = sink.Frames();
+    EXPECT_EQ(static_cast<int64_t>(frames.size()), deliverer.Produced());
+    EXPECT_TRUE(StrictlyIncreasing(frames));
+    // Each image carries its own frame: the format and contents match the time.
+    for (const Delivered& seen : frames) {
+        const bool isLarge = seen.start.Value % 2 == 1;
+        EXPECT_EQ(seen.format.Width, isLarge ? 1280u : kWidth) << "frame " << seen.start.Value;
+        EXPECT_EQ(seen.firstPixel[1], isLarge ? 77 : 5) << "frame " << seen.start.Value;
+    }
+}
+
 TEST(DelivererFlow, BlockedSinkAtThirtyFramesPerSecondDropsBeyondFourAndResumesInOrder) {
     RecordingSink sink(true);
     CVideoCallbacker deliverer;
