@@ -39,7 +39,7 @@ void KeepOpenCvSerial() {
 template <typename Interface>
 void HandBack(ComPtr<Interface>& object) {
     if (!object) return;
-    if (FAILED(object->Done())) CDebugLog().Error("CVideoCallbacker", "pooled object was not held");
+    if (FAILED(object->Done())) CDebugLog().Trace("CVideoCallbacker", "pooled object was not held\n");
     object.Reset();
 }
 
@@ -77,10 +77,10 @@ HRESULT CVideoCallbacker::CreateTasks() {
             task = std::make_unique<CVideoConvTask>();
         }
     } catch (const std::bad_alloc&) {
-        CDebugLog().Error("CVideoCallbacker", "no memory for the conversion tasks");
+        CDebugLog().Trace("CVideoCallbacker", "no memory for the conversion tasks\n");
         return E_OUTOFMEMORY;
     } catch (const cv::Exception&) {
-        CDebugLog().Error("CVideoCallbacker", "OpenCV refused its thread setting");
+        CDebugLog().Trace("CVideoCallbacker", "OpenCV refused its thread setting\n");
         return E_FAIL;
     }
     CVrelAutoLock lock(&m_ringLock);
@@ -96,7 +96,7 @@ HRESULT CVideoCallbacker::CreatePools(int32_t rawCount, int32_t imageCount) {
     ReleasePools();
     HRESULT status = FillPool<IRawSample>(m_rawPool, CLSID_RawSample, IID_IRawSample, rawCount);
     if (SUCCEEDED(status)) status = FillPool<IFrameImage>(m_imagePool, CLSID_FrameImage, IID_IFrameImage, imageCount);
-    if (FAILED(status)) CDebugLog().Error("CVideoCallbacker", "CreatePools failed: 0x%08X", static_cast<unsigned>(status));
+    if (FAILED(status)) CDebugLog().Trace("CVideoCallbacker", "CreatePools failed: 0x%08X\n", static_cast<unsigned>(status));
     return status;
 }
 
@@ -231,7 +231,7 @@ void CVideoCallbacker::Run() {
                 m_sink->OnFrame(0, m_sinkContext, image.Get());
             } catch (...) {
                 // The host's fault; the frames after this one still go out.
-                CDebugLog().Error("CVideoCallbacker", "OnFrame threw");
+                CDebugLog().Trace("CVideoCallbacker", "OnFrame threw\n");
             }
         }
         HandBack(image);
@@ -250,7 +250,7 @@ HRESULT CVideoCallbacker::ReleaseResources() {
 void CVideoCallbacker::ReleasePools() {
     for (ComPtr<ISamplePool>* pool : {&m_rawPool, &m_imagePool}) {
         if (!*pool) continue;
-        if (FAILED((*pool)->Clear())) CDebugLog().Error("CVideoCallbacker", "a pool could not be cleared");
+        if (FAILED((*pool)->Clear())) CDebugLog().Trace("CVideoCallbacker", "a pool could not be cleared\n");
         pool->Reset();
     }
 }

@@ -118,7 +118,7 @@ void CVideoConvTask::Run() {
         Convert();
     }
     if (m_rawSample) {
-        if (FAILED(m_rawSample->Done())) CDebugLog().Error("CVideoConvTask", "raw sample was not held");
+        if (FAILED(m_rawSample->Done())) CDebugLog().Trace("CVideoConvTask", "raw sample was not held\n");
         m_rawSample.Reset();
     }
 }
