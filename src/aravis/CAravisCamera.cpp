@@ -10,6 +10,7 @@
 
 #include "frame/ComPtr.h"
 #include "platform/Clock.h"
+#include "platform/SharedLibrary.h"
 #include "runtime/CTimeUtil.h"
 #include "runtime/CVrelAutoLock.h"
 
@@ -55,6 +56,12 @@ int64_t Now() { return CTimeUtil().NowMicroseconds(); }
 // Object
 
 CUnknown* CAravisCamera::CreateInstance(IUnknown* outer, HRESULT* status) {
+    // Aravis registers GObject types in GLib, which is never unloaded; were
+    // Aravis unloaded with this module, those types would point into freed
+    // code. So the first camera keeps Aravis loaded for the process's life.
+    static const bool aravisPinned =
+        platform::SharedLibrary::PinLibraryContaining(reinterpret_cast<const void*>(&arv_camera_new));
+    (void)aravisPinned;
     CAravisCamera* camera = new (std::nothrow) CAravisCamera(outer);
     if (camera == nullptr && status != nullptr) *status = E_OUTOFMEMORY;
     return camera;

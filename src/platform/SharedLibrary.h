@@ -25,6 +25,11 @@ public:
     // Full path of the binary (library or program) that contains this code;
     // empty when it cannot be found.
     static std::string PathOfThisBinary();
+    // Keeps the already loaded library that contains address in memory for
+    // the rest of the process, whoever unloads it later. For libraries that
+    // register process-wide state (GObject types) which must not outlive
+    // their code. False when no loaded library contains the address.
+    static bool PinLibraryContaining(const void* address);
     // File name of a library in this platform's style: "Zendra" gives
     // "libZendra.so" on POSIX and "Zendra.dll" on Windows.
     static std::string FileNameFor(const std::string& baseName);

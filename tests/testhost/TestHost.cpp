@@ -69,6 +69,24 @@ TEST_F(TestHost, AravisCameraIsCreatedReferenceCountedAndGuarded) {
     EXPECT_EQ(camera->Release(), 0u);
 }
 
+// A host may unload the module and load it again; the camera library's
+// process-wide state must survive that.
+TEST(TestHostReload, CameraWorksAfterTheModuleWasUnloadedAndLoadedAgain) {
+    for (int round = 0; round < 3; ++round) {
+        void* module = dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module, nullptr) << dlerror();
+        auto create = reinterpret_cast<DllCreateInstanceFn>(dlsym(module, "DllCreateInstance"));
+        ASSERT_NE(create, nullptr);
+        IAravisCamera* camera = nullptr;
+        ASSERT_EQ(create(CLSID_AravisCamera, IID_IAravisCamera, reinterpret_cast<void**>(&camera)), S_OK);
+        CameraDeviceInfo missing{};
+        std::snprintf(missing.DeviceId, sizeof missing.DeviceId, "%s", "No-Such-Camera-0000");
+        EXPECT_EQ(camera->Open(&missing), E_FAIL) << "round " << round;
+        EXPECT_EQ(camera->Release(), 0u);
+        EXPECT_EQ(dlclose(module), 0);
+    }
+}
+
 TEST_F(TestHost, CameraAnswersNoOtherInterface) {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(m_create(CLSID_AravisCamera, IID_IOptivane, &object), E_NOINTERFACE);

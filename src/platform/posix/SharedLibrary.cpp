@@ -66,6 +66,14 @@ std::string SharedLibrary::PathOfThisBinary() {
     return resolved.get();
 }
 
+bool SharedLibrary::PinLibraryContaining(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
+    // RTLD_NOLOAD only finds the loaded copy; RTLD_NODELETE makes it stay.
+    // The reference taken here is never dropped, on purpose.
+    return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}
+
 std::string SharedLibrary::FileNameFor(const std::string& baseName) { return "lib" + baseName + ".so"; }
 
 char SharedLibrary::PathSeparator() { return '/'; }

@@ -53,6 +53,12 @@ std::string SharedLibrary::PathOfThisBinary() {
     return Utf8FromWide(std::wstring(path, length));
 }
 
+bool SharedLibrary::PinLibraryContaining(const void* address) {
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                              static_cast<LPCWSTR>(address), &module) != 0;
+}
+
 std::string SharedLibrary::FileNameFor(const std::string& baseName) { return baseName + ".dll"; }
 
 char SharedLibrary::PathSeparator() { return '\\'; }
