@@ -19,9 +19,7 @@ CUnknown* CFrameImage::CreateInstance(IUnknown* /*outer*/, HRESULT* status) {
 
 HRESULT CFrameImage::NonDelegatingQueryInterface(const IID& iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    // Never aggregated, so the identity is the primary interface: a real
-    // IUnknown, where the base would answer with the non-delegating one.
-    if (iid == IID_IUnknown || iid == IID_IFrameImage) return GetInterface(static_cast<IFrameImage*>(this), object);
+    if (iid == IID_IFrameImage) return GetInterface(static_cast<IFrameImage*>(this), object);
     if (iid == IID_IPoolMember) return GetInterface(static_cast<IPoolMember*>(this), object);
     return CUnknown::NonDelegatingQueryInterface(iid, object);
 }

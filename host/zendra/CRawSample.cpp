@@ -21,9 +21,7 @@ CUnknown* CRawSample::CreateInstance(IUnknown* /*outer*/, HRESULT* status) {
 
 HRESULT CRawSample::NonDelegatingQueryInterface(const IID& iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    // Never aggregated, so the identity is the primary interface: a real
-    // IUnknown, where the base would answer with the non-delegating one.
-    if (iid == IID_IUnknown || iid == IID_IRawSample) return GetInterface(static_cast<IRawSample*>(this), object);
+    if (iid == IID_IRawSample) return GetInterface(static_cast<IRawSample*>(this), object);
     if (iid == IID_IPoolMember) return GetInterface(static_cast<IPoolMember*>(this), object);
     return CUnknown::NonDelegatingQueryInterface(iid, object);
 }

@@ -20,9 +20,7 @@ CUnknown* CSamplePool::CreateInstance(IUnknown* /*outer*/, HRESULT* status) {
 
 HRESULT CSamplePool::NonDelegatingQueryInterface(const IID& iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    // Never aggregated, so the identity is the primary interface: a real
-    // IUnknown, where the base would answer with the non-delegating one.
-    if (iid == IID_IUnknown || iid == IID_ISamplePool) return GetInterface(static_cast<ISamplePool*>(this), object);
+    if (iid == IID_ISamplePool) return GetInterface(static_cast<ISamplePool*>(this), object);
     return CUnknown::NonDelegatingQueryInterface(iid, object);
 }
 

@@ -14,9 +14,7 @@ CUnknown* CSnapshotFrameImage::CreateInstance(IUnknown* /*outer*/, HRESULT* stat
 
 HRESULT CSnapshotFrameImage::NonDelegatingQueryInterface(const IID& iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    // Never aggregated, so the identity is the primary interface: a real
-    // IUnknown, where the base would answer with the non-delegating one.
-    if (iid == IID_IUnknown || iid == IID_IFrameImage) return GetInterface(static_cast<IFrameImage*>(this), object);
+    if (iid == IID_IFrameImage) return GetInterface(static_cast<IFrameImage*>(this), object);
     if (iid == IID_IImageRowAccess) return GetInterface(static_cast<IImageRowAccess*>(this), object);
     return CUnknown::NonDelegatingQueryInterface(iid, object);
 }

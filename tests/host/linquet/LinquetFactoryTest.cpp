@@ -1,7 +1,6 @@
 // The module entry: the factory rules shared with every module, and the
 // reference counting of the objects it hands out.
 #include "LinquetModule.h"
-#include "frame/INonDelegatingUnknown.h"
 
 namespace optivane::test {
 namespace {
@@ -29,9 +28,7 @@ TEST_F(LinquetFactory, AnswersOnlyTheClassInterfaceAndIUnknown) {
     EXPECT_EQ(m_module.Entry()(CLSID_NetAdapterList, IID_ITcpConnection, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
 
-    // The identity is the object's non-delegating unknown (same slot layout as
-    // IUnknown); it is released through its own type so that the sanitizers'
-    // type checks hold.
+    // The identity is the object's non-delegating unknown.
     void* identity = nullptr;
     ASSERT_EQ(m_module.Entry()(CLSID_TcpConnection, IID_IUnknown, &identity), S_OK);
     ComPtr<ITcpConnection> connection = NewConnection();
@@ -46,7 +43,7 @@ TEST_F(LinquetFactory, AnswersOnlyTheClassInterfaceAndIUnknown) {
     ASSERT_EQ(connection->QueryInterface(IID_ITcpConnection, again.ReceiveVoid()), S_OK);
     EXPECT_EQ(again.Get(), connection.Get());
     for (void* held : {identity, ownIdentity, sameIdentity}) {
-        static_cast<INonDelegatingUnknown*>(held)->NonDelegatingRelease();
+        static_cast<IUnknown*>(held)->Release();
     }
     EXPECT_EQ(connection->QueryInterface(IID_ITcpConnection, nullptr), E_POINTER);
 }
