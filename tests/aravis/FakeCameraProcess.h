@@ -1,6 +1,6 @@
 // The fake GigE Vision camera of aravis-tools (arv-fake-gv-camera-0.8) as a
-// child process listening on one loopback address. Runs only inside the
-// test's private network namespace.
+// child process on one loopback address: 512 x 512 Mono8, 25 frames per
+// second, 10 ms exposure. Runs only inside the test's network namespace.
 #pragma once
 
 #include <fcntl.h>
@@ -21,30 +21,24 @@ public:
     FakeCameraProcess(const FakeCameraProcess&) = delete;
     FakeCameraProcess& operator=(const FakeCameraProcess&) = delete;
 
-    // Starts the camera with its standard settings (512 x 512 Mono8, 25 frames
-    // per second, 10 ms exposure). False when the program cannot be started.
     bool Start() {
         if (m_pid > 0) return true;
         posix_spawn_file_actions_t actions;
         if (posix_spawn_file_actions_init(&actions) != 0) return false;
         // Its progress lines would drown the test output.
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::string program = "arv-fake-gv-camera-0.8";
-        std::string option = "-i";
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::string program = "arv-fake-gv-camera-0.8", option = "-i";
         char* argv[] = {program.data(), option.data(), m_address.data(), nullptr};
-        const int result = posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, argv, environ);
+        if (posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, argv, environ) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
-        if (result != 0) m_pid = -1;
         return m_pid > 0;
     }
-
     // Ends it at once, as a pulled cable would, and reaps it.
     void Kill() {
         if (m_pid <= 0) return;
         kill(m_pid, SIGKILL);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
+        waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
 

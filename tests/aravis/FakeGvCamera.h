@@ -1,26 +1,21 @@
-// A GigE Vision camera simulated by Aravis inside the test process: it answers
-// on one loopback address with one of the GenICam descriptions in genicam/
-// (an IDS, a GEV or a Dahua device). Runs only inside the test's private
-// network namespace.
-//
-// Threads: Aravis serves the camera on a thread of its own, started by the
-// constructor and joined when the last reference goes (the destructor). The
-// register accessors read and write the device memory directly, as the
-// device's own firmware would, bypassing the network.
+// A GigE Vision camera simulated by Aravis inside the test process, answering
+// on one loopback address with one of our GenICam descriptions (genicam/).
+// Aravis serves it on a thread of its own, joined when the last reference
+// goes. The register accessors use the device memory directly, as the
+// device's firmware would, bypassing the network.
 #pragma once
 
 #include <arv.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "aravis/GObjectPtr.h"
-#include "optivane/optivane.h"
 
 namespace optivane::test {
 
-// Registers of the settings our GenICam descriptions add to the fake camera's
-// own (kept in step with genicam/*.xml).
+// Registers our descriptions add to the fake camera's own (kept in step with genicam/*.xml).
 namespace genicam {
 constexpr uint32_t kPixelFormat = 0x128;
 constexpr uint32_t kFramePeriod = 0x138;  // microseconds
@@ -39,23 +34,42 @@ constexpr uint32_t kBalanceRatio = 0xA200;      // GEV: uint32, 4 bytes apart; D
 
 class FakeGvCamera {
 public:
-    // genicamFile: a file name in genicam/. The vendor name goes into the
-    // bootstrap registers, where discovery and DeviceVendorName read it.
-    FakeGvCamera(const std::string& address, const std::string& genicamFile, const std::string& vendorName);
-    FakeGvCamera(const FakeGvCamera&) = delete;
-    FakeGvCamera& operator=(const FakeGvCamera&) = delete;
+    // The vendor name goes into the bootstrap register that DeviceVendorName reads.
+    FakeGvCamera(const std::string& address, const char* genicamFile, const char* vendorName) {
+        const std::string path = std::string(OPTIVANE_GENICAM_DIR) + "/" + genicamFile;
+        m_camera = GObjectPtr<ArvGvFakeCamera>::Adopt(arv_gv_fake_camera_new_full(address.c_str(), "SIM1", path.c_str()));
+        if (m_camera) m_device = arv_gv_fake_camera_get_fake_camera(m_camera.Get());
+        char name[32] = {};  // the manufacturer name, at 0x48
+        std::strncpy(name, vendorName, sizeof name - 1);
+        if (m_device != nullptr) arv_fake_camera_write_memory(m_device, 0x48, sizeof name, name);
+    }
+    bool IsRunning() const { return m_device != nullptr && arv_gv_fake_camera_is_running(m_camera.Get()); }
 
-    bool IsRunning() const;
-    // A record that opens this camera: Aravis finds a GigE Vision camera by its address.
-    CameraDeviceInfo Record() const;
-
-    uint32_t ReadRegister(uint32_t address) const;
-    void WriteRegister(uint32_t address, uint32_t value);
-    double ReadDouble(uint32_t address) const;
-    void WriteDouble(uint32_t address, double value);
+    uint32_t Read(uint32_t address) const {
+        guint32 value = 0;
+        if (m_device != nullptr) arv_fake_camera_read_register(m_device, address, &value);
+        return value;
+    }
+    void Write(uint32_t address, uint32_t value) {
+        if (m_device != nullptr) arv_fake_camera_write_register(m_device, address, value);
+    }
+    // Our descriptions keep doubles big-endian, like every register of the device.
+    double ReadDouble(uint32_t address) const {
+        guint64 bits = 0;
+        if (m_device != nullptr) arv_fake_camera_read_memory(m_device, address, sizeof bits, &bits);
+        bits = GUINT64_FROM_BE(bits);
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    void WriteDouble(uint32_t address, double value) {
+        guint64 bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        bits = GUINT64_TO_BE(bits);
+        if (m_device != nullptr) arv_fake_camera_write_memory(m_device, address, sizeof bits, &bits);
+    }
 
 private:
-    std::string m_address;
     GObjectPtr<ArvGvFakeCamera> m_camera;
     ArvFakeCamera* m_device = nullptr;  // belongs to m_camera
 };

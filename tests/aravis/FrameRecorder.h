@@ -1,13 +1,11 @@
-// A host frame callback that records what reaches it: the status, context,
-// format and time of every frame, and a copy of the latest picture.
-//
-// Threads: OnFrame runs on the camera's delivery thread; the test thread reads
-// through the waiting and copying accessors. Everything is under one mutex.
+// A host frame callback that records the status, context, format and time of
+// every frame and a copy of the latest picture (blue-green-red, top row first).
+// OnFrame runs on the camera's delivery thread, the accessors on the test
+// thread; one mutex guards everything.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -23,18 +21,18 @@ public:
         void* context;
         FrameFormat format;
         FrameTime start;
-        FrameTime end;
     };
 
     HRESULT OnFrame(int32_t status, void* context, IUnknown* frame) override {
-        Frame record{status, context, {}, {}, {}};
+        Frame record{status, context, {}, {}};
         std::vector<uint8_t> pixels;
         ComPtr<IFrameImage> image;
         if (frame != nullptr && SUCCEEDED(frame->QueryInterface(IID_IFrameImage, image.ReceiveVoid()))) {
-            image->GetFormat(&record.format);
-            image->GetTime(&record.start, &record.end);
+            FrameTime end{};
             uint8_t* data = nullptr;
             uint32_t size = 0;
+            image->GetFormat(&record.format);
+            image->GetTime(&record.start, &end);
             if (SUCCEEDED(image->GetBuffer(&data, &size)) && data != nullptr) pixels.assign(data, data + size);
         }
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -44,20 +42,16 @@ public:
         return S_OK;
     }
 
-    // True when at least count frames arrived within the time-out.
-    bool WaitForCount(size_t count, std::chrono::seconds timeout) {
+    // True when at least count frames arrived in all, within the time-out.
+    bool WaitForCount(size_t count, std::chrono::seconds timeout = std::chrono::seconds(60)) {
         std::unique_lock<std::mutex> lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] { return m_frames.size() >= count; });
-    }
-    size_t Count() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_frames.size();
     }
     std::vector<Frame> Frames() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_frames;
     }
-    // The latest frame and its picture (blue-green-red, rows top first).
+    size_t Count() { return Frames().size(); }
     Frame Latest(std::vector<uint8_t>* pixels) {
         std::lock_guard<std::mutex> lock(m_mutex);
         *pixels = m_latest;
