@@ -110,7 +110,6 @@ TEST(DelivererFlow, FramesOfMixedSizesArriveInPushOrderWithTimeTransformAndConte
     }
     ASSERT_TRUE(WaitUntil([&] { return sink.Count() == kFrames; }));
     deliverer.Stop();
-
     const std::vector<Delivered> frames = sink.Frames();
     ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
     for (int i = 0; i < kFrames; ++i) {
@@ -157,7 +156,6 @@ TEST(DelivererFlow, BlockedSinkAtThirtyFramesPerSecondDropsBeyondFourAndResumesI
     }
     ASSERT_TRUE(AllDelivered(deliverer));
     deliverer.Stop();
-
     const std::vector<Delivered> frames = sink.Frames();
     ASSERT_GE(frames.size(), 5u);
     EXPECT_TRUE(std::adjacent_find(frames.begin(), frames.end(), [](auto& a, auto& b) {

@@ -16,7 +16,7 @@ namespace optivane::test {
 namespace {
 
 // In-memory samples and images, owned by the test, whose counts show what the
-// code did. A raw sample holds exactly its bytes: AddressSanitizer sees over-reads.
+// code did. A raw sample holds exactly its bytes: a read past them leaves the block.
 template <typename Interface>
 struct FakeCounted : Interface {
     HRESULT QueryInterface(const IID&, void** object) override { return *object = nullptr, E_NOINTERFACE; }
@@ -28,7 +28,6 @@ struct FakeCounted : Interface {
         if (holds.load() == 0) return E_UNEXPECTED;
         return --holds, ++doneCalls, S_OK;
     }
-
     std::atomic<int> references{1}, holds{0}, doneCalls{0};
 };
 
@@ -44,7 +43,6 @@ struct FakeRawSample : FakeCounted<IRawSample> {
         *data = bytes.empty() ? nullptr : bytes.data();
         return *size = static_cast<uint32_t>(bytes.size()), S_OK;
     }
-
     std::vector<uint8_t> bytes;
     bool failGetData = false;
 };
@@ -61,7 +59,6 @@ struct FakeFrameImage : FakeCounted<IFrameImage> {
         *data = buffer.data();
         return *size = static_cast<uint32_t>(buffer.size()), S_OK;
     }
-
     std::vector<uint8_t> buffer;
     FrameFormat format;
     bool failGetFormat = false, failSetFormat = false, failGetBuffer = false;
