@@ -20,19 +20,18 @@ public:
         int32_t status;
         void* context;
         FrameFormat format;
-        FrameTime start;
+        FrameTime start, end;
     };
 
     HRESULT OnFrame(int32_t status, void* context, IUnknown* frame) override {
-        Frame record{status, context, {}, {}};
+        Frame record{status, context, {}, {}, {}};
         std::vector<uint8_t> pixels;
         ComPtr<IFrameImage> image;
         if (frame != nullptr && SUCCEEDED(frame->QueryInterface(IID_IFrameImage, image.ReceiveVoid()))) {
-            FrameTime end{};
             uint8_t* data = nullptr;
             uint32_t size = 0;
             image->GetFormat(&record.format);
-            image->GetTime(&record.start, &end);
+            image->GetTime(&record.start, &record.end);
             if (SUCCEEDED(image->GetBuffer(&data, &size)) && data != nullptr) pixels.assign(data, data + size);
         }
         std::lock_guard<std::mutex> lock(m_mutex);
