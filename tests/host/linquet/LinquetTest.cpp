@@ -279,7 +279,7 @@ TEST(LocalAddresses, ListsHostOrderAddressesOnceWithoutLoopbackUpToTheLimit) {
     for (const uint32_t refused : {0x7F000001u, 0x7FFFFFFEu, 0u}) EXPECT_FALSE(LocalAddresses::Append(refused, &list));
     EXPECT_TRUE(LocalAddresses::Append(0x80000001u, &list)) << "128.0.0.1 is no loopback";
     EXPECT_FALSE(LocalAddresses::Append(0x80000001u, &list)) << "repeated";
-    for (uint32_t i = 1; i < LocalAddresses::kMaxCount; ++i) EXPECT_TRUE(LocalAddresses::Append(0x0A000000u + i, &list));
+    for (uint32_t i = 1; i < LocalAddresses::kMaxCount; ++i) ASSERT_TRUE(LocalAddresses::Append(0x0A000000 + i, &list));
     EXPECT_FALSE(LocalAddresses::Append(0x0B000001u, &list)) << "beyond the limit";
     EXPECT_EQ(list.size(), LocalAddresses::kMaxCount);
 }
