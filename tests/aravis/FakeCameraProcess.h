@@ -1,6 +1,5 @@
-// The fake GigE Vision camera of aravis-tools (arv-fake-gv-camera-0.8) as a
-// child process on one loopback address: 512 x 512 Mono8, 25 frames per
-// second, 10 ms exposure. Runs only inside the test's network namespace.
+// arv-fake-gv-camera-0.8 as a child process on one loopback address (512 x 512
+// Mono8, 25 frames per second, 10 ms exposure), in the test's network namespace.
 #pragma once
 
 #include <fcntl.h>

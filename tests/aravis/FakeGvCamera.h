@@ -1,8 +1,6 @@
-// A GigE Vision camera simulated by Aravis inside the test process, answering
-// on one loopback address with one of our GenICam descriptions (genicam/).
-// Aravis serves it on a thread of its own, joined when the last reference
-// goes. The register accessors use the device memory directly, as the
-// device's firmware would, bypassing the network.
+// A GigE Vision camera simulated by Aravis in the test process on one loopback
+// address with one of our GenICam descriptions, served on an Aravis thread that
+// ends with it. The accessors use the device memory directly, as firmware would.
 #pragma once
 
 #include <arv.h>

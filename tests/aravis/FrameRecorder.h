@@ -1,7 +1,6 @@
-// A host frame callback that records the status, context, format and time of
-// every frame and a copy of the latest picture (blue-green-red, top row first).
-// OnFrame runs on the camera's delivery thread, the accessors on the test
-// thread; one mutex guards everything.
+// A host frame callback that records status, context, format and time of every
+// frame and the latest picture. OnFrame runs on the camera's delivery thread,
+// the accessors on the test thread; one mutex guards everything.
 #pragma once
 
 #include <chrono>
@@ -16,12 +15,7 @@ namespace optivane::test {
 
 class FrameRecorder : public IAravisCameraCallback {
 public:
-    struct Frame {
-        int32_t status;
-        void* context;
-        FrameFormat format;
-        FrameTime start, end;
-    };
+    struct Frame { int32_t status; void* context; FrameFormat format; FrameTime start, end; };
 
     HRESULT OnFrame(int32_t status, void* context, IUnknown* frame) override {
         Frame record{status, context, {}, {}, {}};
