@@ -6,8 +6,8 @@
 
 #include <array>
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <thread>
