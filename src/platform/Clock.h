@@ -1,4 +1,4 @@
-// Clocks: UTC time-spec, local calendar time with milliseconds, a monotonic
+// Clocks: UTC timespec, local calendar time with milliseconds, a monotonic
 // clock, and sleeping.
 #pragma once
 
@@ -23,7 +23,7 @@ struct LocalCalendarTime {
 
 class Clock {
 public:
-    // The C runtime's UTC time-spec clock.
+    // The C runtime's UTC timespec clock.
     static UtcTimeSpec UtcNow();
     static LocalCalendarTime LocalNow();
     // Monotonic time in 100-nanosecond ticks, for measuring intervals.
