@@ -123,15 +123,19 @@ void CVideoConvTask::Run() {
     }
 }
 
+HRESULT CVideoConvTask::ReadFrame(uint8_t** data, uint32_t* size, FrameFormat* format) {
+    const HRESULT status = m_rawSample->GetData(data, size);
+    if (FAILED(status)) return status;
+    return m_image->GetFormat(format);
+}
+
 HRESULT CVideoConvTask::Convert() {
     if (!m_rawSample || !m_image) return E_UNEXPECTED;
     try {
         uint8_t* data = nullptr;
         uint32_t size = 0;
-        HRESULT status = m_rawSample->GetData(&data, &size);
-        if (FAILED(status)) return status;
         FrameFormat format{};
-        status = m_image->GetFormat(&format);
+        HRESULT status = ReadFrame(&data, &size, &format);
         if (FAILED(status)) return status;
         uint8_t* buffer = nullptr;
         uint32_t bufferSize = 0;
@@ -166,10 +170,8 @@ HRESULT CVideoConvTask::ConvertTransformed() {
     try {
         uint8_t* data = nullptr;
         uint32_t size = 0;
-        HRESULT status = m_rawSample->GetData(&data, &size);
-        if (FAILED(status)) return status;
         FrameFormat format{};
-        status = m_image->GetFormat(&format);
+        HRESULT status = ReadFrame(&data, &size, &format);
         if (FAILED(status)) return status;
 
         FrameFormat turned = format;

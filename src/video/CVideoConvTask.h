@@ -50,6 +50,9 @@ public:
     IFrameImage* TakeImage();
 
 private:
+    // The raw sample's valid data and the image's format; the first failing
+    // call's status.
+    HRESULT ReadFrame(uint8_t** data, uint32_t* size, FrameFormat* format);
     // The work picture of the transformed path as a matrix of rows x cols
     // 8-bit 3-channel pixels; its memory grows only when a larger frame comes
     // and is touched when it is made, so steady streaming never allocates.
