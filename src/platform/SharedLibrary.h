@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace optivane::platform {
 
@@ -11,10 +12,16 @@ public:
     // Loads the library at path now (symbols resolved at load, kept local).
     // IsLoaded() tells whether it worked.
     explicit SharedLibrary(const std::string& path);
-    ~SharedLibrary();
+    ~SharedLibrary() { Close(); }
 
-    SharedLibrary(SharedLibrary&& other) noexcept;
-    SharedLibrary& operator=(SharedLibrary&& other) noexcept;
+    SharedLibrary(SharedLibrary&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+    SharedLibrary& operator=(SharedLibrary&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_handle = std::exchange(other.m_handle, nullptr);
+        }
+        return *this;
+    }
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "platform/TcpSocket.h"
 
@@ -12,9 +13,15 @@ namespace optivane::platform {
 class TcpListener {
 public:
     TcpListener() = default;
-    ~TcpListener();
-    TcpListener(TcpListener&& other) noexcept;
-    TcpListener& operator=(TcpListener&& other) noexcept;
+    ~TcpListener() { Close(); }
+    TcpListener(TcpListener&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
+    TcpListener& operator=(TcpListener&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_handle = std::exchange(other.m_handle, -1);
+        }
+        return *this;
+    }
     TcpListener(const TcpListener&) = delete;
     TcpListener& operator=(const TcpListener&) = delete;
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace optivane::platform {
 
@@ -24,9 +25,15 @@ public:
     };
 
     TcpSocket() = default;
-    ~TcpSocket();
-    TcpSocket(TcpSocket&& other) noexcept;
-    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    ~TcpSocket() { Close(); }
+    TcpSocket(TcpSocket&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
+    TcpSocket& operator=(TcpSocket&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_handle = std::exchange(other.m_handle, -1);
+        }
+        return *this;
+    }
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
 

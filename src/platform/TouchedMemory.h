@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace optivane::platform {
 
@@ -12,9 +13,17 @@ public:
     TouchedMemory() = default;
     // Empty (null data) when the memory could not be had.
     explicit TouchedMemory(size_t size);
-    ~TouchedMemory();
-    TouchedMemory(TouchedMemory&& other) noexcept;
-    TouchedMemory& operator=(TouchedMemory&& other) noexcept;
+    ~TouchedMemory() { Free(); }
+    TouchedMemory(TouchedMemory&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+    TouchedMemory& operator=(TouchedMemory&& other) noexcept {
+        if (this != &other) {
+            Free();
+            m_data = std::exchange(other.m_data, nullptr);
+            m_size = std::exchange(other.m_size, 0);
+        }
+        return *this;
+    }
     TouchedMemory(const TouchedMemory&) = delete;
     TouchedMemory& operator=(const TouchedMemory&) = delete;
 

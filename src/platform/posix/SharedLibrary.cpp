@@ -7,8 +7,6 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
-#include <utility>
-
 namespace optivane::platform {
 
 SharedLibrary::SharedLibrary(const std::string& path) {
@@ -16,18 +14,6 @@ SharedLibrary::SharedLibrary(const std::string& path) {
     // fails here rather than on first call; RTLD_LOCAL keeps sibling modules'
     // exports (each has its own DllCreateInstance) from shadowing one another.
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
-
-SharedLibrary::~SharedLibrary() { Close(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
 }
 
 void* SharedLibrary::Symbol(const char* name) const {

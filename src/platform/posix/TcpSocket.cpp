@@ -31,18 +31,6 @@ TcpSocket::Result ConnectError(int error) {
 
 }  // namespace
 
-TcpSocket::~TcpSocket() { Close(); }
-
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
-
-TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, -1);
-    }
-    return *this;
-}
-
 bool TcpSocket::IsOpen() const { return m_handle >= 0; }
 
 void TcpSocket::Close() {

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <utility>
-
 #include "platform/windows/Utf8.h"
 
 namespace optivane::platform {
@@ -14,18 +12,6 @@ SharedLibrary::SharedLibrary(const std::string& path) {
     // The altered search path lets the library find its own dependencies in
     // its own folder.
     m_handle = LoadLibraryExW(widePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-SharedLibrary::~SharedLibrary() { Close(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
 }
 
 void* SharedLibrary::Symbol(const char* name) const {

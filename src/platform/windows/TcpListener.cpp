@@ -9,18 +9,6 @@
 
 namespace optivane::platform {
 
-TcpListener::~TcpListener() { Close(); }
-
-TcpListener::TcpListener(TcpListener&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
-
-TcpListener& TcpListener::operator=(TcpListener&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, -1);
-    }
-    return *this;
-}
-
 bool TcpListener::IsListening() const { return m_handle != -1; }
 
 void TcpListener::Close() {

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <utility>
-
 namespace optivane::platform {
 
 TouchedMemory::TouchedMemory(size_t size) {
@@ -18,20 +16,6 @@ TouchedMemory::TouchedMemory(size_t size) {
     for (size_t offset = 0; offset < size; offset += system.dwPageSize) bytes[offset] = 0;
     m_data = static_cast<uint8_t*>(block);
     m_size = size;
-}
-
-TouchedMemory::~TouchedMemory() { Free(); }
-
-TouchedMemory::TouchedMemory(TouchedMemory&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
-
-TouchedMemory& TouchedMemory::operator=(TouchedMemory&& other) noexcept {
-    if (this != &other) {
-        Free();
-        m_data = std::exchange(other.m_data, nullptr);
-        m_size = std::exchange(other.m_size, 0);
-    }
-    return *this;
 }
 
 void TouchedMemory::Free() {
