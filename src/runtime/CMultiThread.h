@@ -32,6 +32,8 @@ public:
     // Waits without a time limit for the current job to finish.
     void WaitDone();
     bool IsDone() const { return m_doneEvent.IsSet(); }
+    // False when the worker could not be created: no job will ever run.
+    bool HasWorker() const { return m_workerStarted; }
 
 protected:
     // Ends the worker without running another job and joins it (a job already

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include <opencv2/core/utility.hpp>
@@ -15,25 +16,6 @@ namespace {
 
 constexpr int64_t kMicrosecondsPerSecond = 1000000;
 constexpr uint32_t kIdlePollMilliseconds = 10;
-
-// OpenCV's own thread pool stays out of the conversions: the four tasks of a
-// ring are the parallelism. Measured with delivery_bench (2 cores, 4000x3000
-// BayerRG8, three runs each on a quiet machine): sustained rate 149/137/151
-// frames/s serial against 149/141/137 with OpenCV's pool (TBB here), ratio to
-// the one-thread baseline 0.92/0.87/0.98 against 0.83/0.94/0.83; under heavy
-// outside load 162 against 125 frames/s and 9.3 against 11.8 ms of processor
-// time per frame, the pool's spinning threads competing with the tasks. The
-// pool only lowers the latency of a lone frame (8 instead of 12 ms at 10
-// frames/s), well inside a camera's frame period. The setting is
-// process-wide and OpenCV allows it only outside its parallel regions, so it
-// is made once, when the first ring is created, before any conversion runs.
-void KeepOpenCvSerial() {
-    static const bool once = [] {
-        cv::setNumThreads(1);
-        return true;
-    }();
-    (void)once;
-}
 
 // A taken object goes back to its pool by Done, then Release.
 template <typename Interface>
@@ -70,18 +52,15 @@ CVideoCallbacker::~CVideoCallbacker() {
 
 HRESULT CVideoCallbacker::CreateTasks() {
     if (HasThread()) return E_UNEXPECTED;
+    DeleteTasks();
+    // OpenCV's thread count is the host's to choose; the turns follow it.
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    m_gate.Restart(ConversionGate::WidthFor(cores, cv::getNumThreads(), kTaskCount));
     try {
-        KeepOpenCvSerial();
-        for (std::unique_ptr<CVideoConvTask>& task : m_tasks) {
-            task.reset();
-            task = std::make_unique<CVideoConvTask>();
-        }
+        for (std::unique_ptr<CVideoConvTask>& task : m_tasks) task = std::make_unique<CVideoConvTask>();
     } catch (const std::bad_alloc&) {
         CDebugLog().Trace("CVideoCallbacker", "no memory for the conversion tasks\n");
         return E_OUTOFMEMORY;
-    } catch (const cv::Exception&) {
-        CDebugLog().Trace("CVideoCallbacker", "OpenCV refused its thread setting\n");
-        return E_FAIL;
     }
     CVrelAutoLock lock(&m_ringLock);
     m_produced = 0;
@@ -194,6 +173,7 @@ HRESULT CVideoCallbacker::QueueFrame(int64_t slot, IRawSample* sample, IFrameIma
     task->SetPixelFormat(pixelFormat);
     task->SetRotation(m_rotation);
     task->SetFlip(m_flip);
+    task->SetTurn(&m_gate);
     task->Trigger();
 
     {
@@ -243,8 +223,14 @@ void CVideoCallbacker::Run() {
 HRESULT CVideoCallbacker::ReleaseResources() {
     if (HasThread()) return E_UNEXPECTED;
     ReleasePools();
-    for (std::unique_ptr<CVideoConvTask>& task : m_tasks) task.reset();
+    DeleteTasks();
     return S_OK;
+}
+
+void CVideoCallbacker::DeleteTasks() {
+    // A job triggered but never started would hold every later ticket up.
+    m_gate.Abandon();
+    for (std::unique_ptr<CVideoConvTask>& task : m_tasks) task.reset();
 }
 
 void CVideoCallbacker::ReleasePools() {

@@ -7,6 +7,8 @@
 // and calls the sink's OnFrame. The ring lock guards only the counters and
 // the choice of task.
 //
+// The conversions take turns through a gate (ConversionGate), in push order.
+//
 // Per acquisition run the owner calls CreateTasks, CreatePools, SetSink,
 // Start, PushFrame for each frame (after SetTransform), Stop, ReleaseResources.
 //
@@ -27,6 +29,7 @@
 #include "runtime/CSimpleThread.h"
 #include "runtime/CVrelLock.h"
 #include "video/CVideoConvTask.h"
+#include "video/ConversionGate.h"
 
 namespace optivane {
 
@@ -80,6 +83,8 @@ public:
     int64_t Consumed() const;
 
 private:
+    // Abandons the gate, then deletes the tasks, each after its running job.
+    void DeleteTasks();
     // Drops both pools (Clear, Release); objects in use live on with their users.
     void ReleasePools();
     // Creates a pool and count objects of the class into it, added through
@@ -96,6 +101,8 @@ private:
     void* m_sinkContext = nullptr;
     ComPtr<ISamplePool> m_rawPool;
     ComPtr<ISamplePool> m_imagePool;
+    // Before the tasks, which use it until they are deleted.
+    ConversionGate m_gate;
     std::array<std::unique_ptr<CVideoConvTask>, kTaskCount> m_tasks;
     mutable CVrelLock m_ringLock;
     int64_t m_produced = 0;

@@ -117,6 +117,7 @@ void CVideoConvTask::Run() {
     } else {
         Convert();
     }
+    EndTurn();
     if (m_rawSample) {
         if (FAILED(m_rawSample->Done())) CDebugLog().Trace("CVideoConvTask", "raw sample was not held\n");
         m_rawSample.Reset();
@@ -155,6 +156,7 @@ HRESULT CVideoConvTask::Convert() {
         const int rows = static_cast<int>(format.Height);
         const int cols = static_cast<int>(format.Width);
         cv::Mat out(rows, cols, CV_8UC3, buffer);
+        if (conversion.colorCode >= 0) TakeTurn();
         return ConvertInto(conversion, data, rows, cols, out);
     } catch (const cv::Exception&) {
         return E_FAIL;
@@ -209,7 +211,10 @@ HRESULT CVideoConvTask::ConvertTransformed() {
         cv::Mat work;
         status = WorkPicture(rows, cols, &work);
         if (FAILED(status)) return status;
+        if (conversion.colorCode >= 0) TakeTurn();
         status = ConvertInto(conversion, data, rows, cols, work);
+        // Flip and rotation run on one core: the next frame's turn may begin.
+        EndTurn();
         if (FAILED(status)) return status;
 
         // Flip before rotation. The last step writes straight into the image,
@@ -244,6 +249,29 @@ HRESULT CVideoConvTask::WorkPicture(int rows, int cols, cv::Mat* picture) {
     }
     *picture = cv::Mat(rows, cols, CV_8UC3, m_workMemory.Data());
     return S_OK;
+}
+
+void CVideoConvTask::SetTurn(ConversionGate* gate) {
+    m_gate = HasWorker() ? gate : nullptr;
+    m_ticket = m_gate != nullptr ? m_gate->Issue() : 0;
+    m_turnTaken = false;
+}
+
+void CVideoConvTask::TakeTurn() {
+    if (m_gate == nullptr || m_turnTaken) return;
+    m_gate->Take(m_ticket);
+    m_turnTaken = true;
+}
+
+void CVideoConvTask::EndTurn() {
+    if (m_gate == nullptr) return;
+    if (m_turnTaken) {
+        m_gate->Give();
+    } else {
+        m_gate->Pass(m_ticket);
+    }
+    m_gate = nullptr;
+    m_turnTaken = false;
 }
 
 void CVideoConvTask::SetRawSample(IRawSample* sample) { m_rawSample = ComPtr<IRawSample>::Adopt(sample); }

@@ -3,7 +3,8 @@
 //
 // Threads: the deliverer's producer writes the members and triggers; the
 // task's own worker runs Run(); the delivery thread then takes the image.
-// They work on a task strictly in turn, so nothing inside is locked.
+// They work on a task strictly in turn, so nothing inside is locked. With a
+// gate, the conversion proper waits for the frame's turn (ConversionGate).
 //
 // Refused frames: a raw frame shorter than its pixel format needs for the
 // image's width and height is not converted (nothing is read from it); the
@@ -21,6 +22,7 @@
 #include "optivane/host_framework.h"
 #include "platform/TouchedMemory.h"
 #include "runtime/CMultiThread.h"
+#include "video/ConversionGate.h"
 
 namespace optivane {
 
@@ -45,6 +47,10 @@ public:
     void SetPixelFormat(uint32_t pixelFormat) { m_pixelFormat = pixelFormat; }
     void SetRotation(uint32_t rotation) { m_rotation = rotation; }
     void SetFlip(uint32_t flip) { m_flip = flip; }
+    // Takes a ticket of the gate for the next job, which uses it once; a
+    // task without a worker takes none, as its job never runs. Without a
+    // gate, conversions run whenever triggered. Not owned.
+    void SetTurn(ConversionGate* gate);
     // Taken by the delivery thread after the job is done; the task's image
     // member becomes empty and the caller owns the reference.
     IFrameImage* TakeImage();
@@ -57,6 +63,11 @@ private:
     // 8-bit 3-channel pixels; its memory grows only when a larger frame comes
     // and is touched when it is made, so steady streaming never allocates.
     HRESULT WorkPicture(int rows, int cols, cv::Mat* picture);
+    // Waits for the frame's turn before a conversion that OpenCV spreads
+    // over the cores; EndTurn gives it back, or passes the ticket on when no
+    // turn was taken. Both without a gate do nothing; EndTurn is idempotent.
+    void TakeTurn();
+    void EndTurn();
 
     ComPtr<IRawSample> m_rawSample;
     uint32_t m_pixelFormat;
@@ -64,6 +75,9 @@ private:
     uint32_t m_rotation = 0;
     uint32_t m_flip = 0;
     platform::TouchedMemory m_workMemory;
+    ConversionGate* m_gate = nullptr;
+    int64_t m_ticket = 0;
+    bool m_turnTaken = false;
 };
 
 }  // namespace optivane

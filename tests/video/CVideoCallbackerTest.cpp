@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -183,6 +184,21 @@ TEST(DelivererFlow, StopOrDestructionDeliversThreePendingFramesBeforeTheThreadEn
         const std::vector<Delivered> frames = sink.Frames();
         ASSERT_EQ(frames.size(), 3u) << "destroy " << destroy;
         for (int i = 0; i < 3; ++i) EXPECT_EQ(frames[static_cast<size_t>(i)].start.Value, 10 + i);
+    }
+}
+
+// Jobs triggered just before their tasks are deleted may never start; the
+// tasks queued behind them for their turns must not keep the deletion waiting.
+TEST(DelivererFlow, RingDeletedRightAfterTwoPushesWithoutDeliveryGoesAway) {
+    // Small frames: the pushes outrun the workers' wake-ups. Without the
+    // tear-down's care this hung within a few rounds.
+    for (int round = 0; round < 50; ++round) {
+        CVideoCallbacker deliverer;
+        Prepare(deliverer, nullptr, 2, 2);
+        for (int i = 0; i < 2; ++i) ASSERT_EQ(Push(deliverer, 1, i), S_OK);
+        auto released = std::async(std::launch::async, [&] { return deliverer.ReleaseResources(); });
+        ASSERT_EQ(released.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "round " << round;
+        EXPECT_EQ(released.get(), S_OK);
     }
 }
 
