@@ -2,15 +2,72 @@
 // installed library by path, finds the entry and drives what it creates.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "optivane/optivane.h"
 
 namespace {
 
 const std::string kModulePath = std::string(OPTIVANE_INSTALL_DIR) + "/libOptivane.so";
+const std::string kFakeCameraPath = std::string(OPTIVANE_INSTALL_DIR) + "/optivane-fake-camera";
+
+// The installed simulated camera on 127.0.0.2, a child process for the
+// object's lifetime.
+class FakeCameraProcess {
+public:
+    FakeCameraProcess() {
+        std::string address = "127.0.0.2";
+        std::string option = "--address";
+        std::string program = kFakeCameraPath;
+        char* const arguments[] = {program.data(), option.data(), address.data(), nullptr};
+        if (posix_spawn(&m_pid, program.c_str(), nullptr, nullptr, arguments, environ) != 0) m_pid = 0;
+    }
+    ~FakeCameraProcess() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+    }
+    FakeCameraProcess(const FakeCameraProcess&) = delete;
+    FakeCameraProcess& operator=(const FakeCameraProcess&) = delete;
+    bool Started() const { return m_pid > 0; }
+
+private:
+    pid_t m_pid = 0;
+};
+
+class FrameCounter : public IAravisCameraCallback {
+public:
+    HRESULT OnFrame(int32_t, void*, IUnknown*) override {
+        ++m_frames;
+        return S_OK;
+    }
+    int Frames() const { return m_frames.load(); }
+
+private:
+    std::atomic<int> m_frames{0};
+};
+
+// Until the camera answers, for up to a minute: it may still be starting.
+HRESULT OpenFakeCamera(IAravisCamera* camera) {
+    CameraDeviceInfo device{};
+    std::snprintf(device.DeviceId, sizeof device.DeviceId, "%s", "Aravis-Fake-GV01");
+    HRESULT status = E_FAIL;
+    for (int attempt = 0; attempt < 60 && FAILED(status); ++attempt) {
+        status = camera->Open(&device);
+        if (FAILED(status)) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    return status;
+}
 
 class TestHost : public ::testing::Test {
 protected:
@@ -69,9 +126,12 @@ TEST_F(TestHost, AravisCameraIsCreatedReferenceCountedAndGuarded) {
     EXPECT_EQ(camera->Release(), 0u);
 }
 
-// A host may unload the module and load it again; the camera library's
-// process-wide state must survive that.
-TEST(TestHostReload, CameraWorksAfterTheModuleWasUnloadedAndLoadedAgain) {
+// A host may unload the module and load it again after streaming; the
+// process-wide state of the camera library and of OpenCV's thread pool,
+// whose threads outlive every camera, must survive that.
+TEST(TestHostReload, CameraStreamsAfterTheModuleWasUnloadedAndLoadedAgain) {
+    FakeCameraProcess fakeCamera;
+    ASSERT_TRUE(fakeCamera.Started()) << kFakeCameraPath;
     for (int round = 0; round < 3; ++round) {
         void* module = dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(module, nullptr) << dlerror();
@@ -79,9 +139,15 @@ TEST(TestHostReload, CameraWorksAfterTheModuleWasUnloadedAndLoadedAgain) {
         ASSERT_NE(create, nullptr);
         IAravisCamera* camera = nullptr;
         ASSERT_EQ(create(CLSID_AravisCamera, IID_IAravisCamera, reinterpret_cast<void**>(&camera)), S_OK);
-        CameraDeviceInfo missing{};
-        std::snprintf(missing.DeviceId, sizeof missing.DeviceId, "%s", "No-Such-Camera-0000");
-        EXPECT_EQ(camera->Open(&missing), E_FAIL) << "round " << round;
+        ASSERT_EQ(OpenFakeCamera(camera), S_OK) << "round " << round;
+        FrameCounter counter;
+        ASSERT_EQ(camera->StartStreaming(&counter, nullptr), S_OK);
+        for (int wait = 0; wait < 600 && counter.Frames() < 3; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_GE(counter.Frames(), 3) << "round " << round;
+        EXPECT_EQ(camera->StopStreaming(), S_OK);
+        EXPECT_EQ(camera->Close(), S_OK);
         EXPECT_EQ(camera->Release(), 0u);
         EXPECT_EQ(dlclose(module), 0);
     }
