@@ -22,8 +22,11 @@
 // another machine. Each pipeline trial is therefore paired with a baseline
 // measured just before it, and pushes at a share of that baseline times the
 // cores; the ratio is the highest share that passes, reported with its own
-// trial's rate and baseline. The median of all baseline windows is printed
-// too.
+// trial's rate and baseline. The median of all baseline windows and their
+// spread are printed too: a wide spread means the machine's speed moved
+// during the run, and a pipeline that must deliver 99% of paced frames with
+// four frames of slack feels its slow moments, while a baseline window
+// averages them.
 // Beside these it prints the processor time per frame of the baseline and of
 // the pipeline (whole process), which shows the pipeline's overhead even
 // when other work on the machine distorts the rates.
@@ -84,6 +87,7 @@ struct Settings {
 struct CaseResult {
     double baselineFps = 0;        // paired with the best passing trial
     double baselineMedianFps = 0;  // of every baseline window of the case
+    double baselineSpread = 0;     // (highest - lowest window) / median
     double baselineCpuMs = 0;  // processor time per frame, which load on the machine does not change much
     double pipelineCpuMs = 0;
     double pipelineFps = 0;
@@ -422,7 +426,8 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     {
         double cpuMs = 0;
         const double pairedBaseline = Baseline(c, frames, settings.quick ? 0.25 : 0.5, cpuMs);
-        const double ceiling = Ceiling(c, frames, settings.cores, CVideoCallbacker::kTaskCount, settings.quick ? 0.5 : 2.0);
+        const double ceiling =
+            Ceiling(c, frames, settings.cores, CVideoCallbacker::kTaskCount, settings.quick ? 0.5 : 2.0);
         result.ceilingShare = ceiling / (pairedBaseline * settings.cores);
         std::printf("  ceiling %.1f frames/s, share %.2f of baseline %.1f/s x %d\n", ceiling, result.ceilingShare,
                     pairedBaseline, settings.cores);
@@ -430,6 +435,8 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     Search search = SearchRate(c, frames, pipeline, settings, result.inOrder, sink);
     search.baselines.push_back(firstBaseline);
     result.baselineMedianFps = Median(search.baselines);
+    const auto [lowest, highest] = std::minmax_element(search.baselines.begin(), search.baselines.end());
+    result.baselineSpread = result.baselineMedianFps > 0 ? (*highest - *lowest) / result.baselineMedianFps : 0;
     result.baselineFps = search.baselineFps;
     result.pipelineFps = search.rate;
     result.ratio = search.share;
@@ -453,7 +460,8 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     result.latencyP99Ms = Percentile(latencies, 0.99);
     pipeline.Finish();
 
-    std::printf("  baseline windows: median %.1f frames/s of %zu\n", result.baselineMedianFps, search.baselines.size());
+    std::printf("  baseline windows: median %.1f frames/s of %zu, spread %.0f%%\n", result.baselineMedianFps,
+                search.baselines.size(), 100 * result.baselineSpread);
     std::printf("  pipeline %.1f frames/s, ratio %.2f, allocations per frame %.2f plain / %.2f rotated+flipped,"
                 " latency %.1f ms median / %.1f ms p99, in order %s\n",
                 result.pipelineFps, result.ratio, result.allocsPlain, result.allocsTransformed,
@@ -489,12 +497,13 @@ int main(int argc, char** argv) {
         if (!RunCase(cases[i], settings, results[i])) return 1;
     }
 
-    std::printf("\n%-20s %8s %8s %8s %6s %7s %8s %8s %6s %6s %7s %7s %5s\n", "case", "base/s", "base-med", "pipe/s",
-                "ratio", "ceiling", "cpu-base", "cpu-pipe", "alloc", "al-rf", "lat-med", "lat-p99", "order");
+    std::printf("\n%-20s %8s %8s %6s %8s %6s %7s %8s %8s %6s %6s %7s %7s %5s\n", "case", "base/s", "base-med",
+                "spread", "pipe/s", "ratio", "ceiling", "cpu-base", "cpu-pipe", "alloc", "al-rf", "lat-med", "lat-p99", "order");
     for (size_t i = 0; i < 3; ++i) {
         const CaseResult& r = results[i];
-        std::printf("%-20s %8.1f %8.1f %8.1f %6.2f %7.2f %8.1f %8.1f %6.2f %6.2f %7.1f %7.1f %5s\n", cases[i].name,
-                    r.baselineFps, r.baselineMedianFps, r.pipelineFps, r.ratio, r.ceilingShare, r.baselineCpuMs, r.pipelineCpuMs, r.allocsPlain, r.allocsTransformed,
+        std::printf("%-20s %8.1f %8.1f %5.0f%% %8.1f %6.2f %7.2f %8.1f %8.1f %6.2f %6.2f %7.1f %7.1f %5s\n",
+                    cases[i].name, r.baselineFps, r.baselineMedianFps, 100 * r.baselineSpread, r.pipelineFps, r.ratio, r.ceilingShare,
+                    r.baselineCpuMs, r.pipelineCpuMs, r.allocsPlain, r.allocsTransformed,
                     r.latencyMedianMs, r.latencyP99Ms, r.inOrder ? "yes" : "no");
     }
     bool inOrder = true;
