@@ -146,19 +146,35 @@ std::vector<uint8_t> MakeRawFrame(const Case& c, uint32_t seed) {
     return frame;
 }
 
-// Runs for at least the given seconds and ten frames.
-double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, double seconds, double& cpuMsPerFrame) {
-    const int previous = cv::getNumThreads();
-    cv::setNumThreads(1);
-    std::vector<uint8_t> sample(frames[0].size());
-    std::vector<uint8_t> picture(static_cast<size_t>(c.width) * c.height * 3);
+// The baselines' per-frame work: copy the raw frame into the sample, convert
+// the sample into the picture.
+void CopyAndConvert(const Case& c, const std::vector<uint8_t>& raw, uint8_t* sample, uint8_t* picture) {
     const int rows = static_cast<int>(c.height);
     const int cols = static_cast<int>(c.width);
-    cv::Mat out(rows, cols, CV_8UC3, picture.data());
+    std::memcpy(sample, raw.data(), raw.size());
+    cv::Mat out(rows, cols, CV_8UC3, picture);
+    cv::cvtColor(cv::Mat(rows, cols, CV_8UC1, sample), out, c.colorCode);
+}
+
+// OpenCV on one thread for the scope's life, then back to what it was.
+class SerialOpenCv {
+public:
+    SerialOpenCv() : m_previous(cv::getNumThreads()) { cv::setNumThreads(1); }
+    ~SerialOpenCv() { cv::setNumThreads(m_previous); }
+    SerialOpenCv(const SerialOpenCv&) = delete;
+    SerialOpenCv& operator=(const SerialOpenCv&) = delete;
+
+private:
+    const int m_previous;
+};
+
+// Runs for at least the given seconds and ten frames.
+double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, double seconds, double& cpuMsPerFrame) {
+    const SerialOpenCv serial;
+    std::vector<uint8_t> sample(frames[0].size());
+    std::vector<uint8_t> picture(static_cast<size_t>(c.width) * c.height * 3);
     auto work = [&](int i) {
-        const std::vector<uint8_t>& raw = frames[static_cast<size_t>(i) % frames.size()];
-        std::memcpy(sample.data(), raw.data(), raw.size());
-        cv::cvtColor(cv::Mat(rows, cols, CV_8UC1, sample.data()), out, c.colorCode);
+        CopyAndConvert(c, frames[static_cast<size_t>(i) % frames.size()], sample.data(), picture.data());
     };
     for (int i = 0; i < 3; ++i) work(i);
     const Clock::time_point begin = Clock::now();
@@ -170,7 +186,6 @@ double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, 
         elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
     }
     cpuMsPerFrame = 1000.0 * static_cast<double>(std::clock() - cpuBegin) / CLOCKS_PER_SEC / count;
-    cv::setNumThreads(previous);
     return count / elapsed;
 }
 
@@ -179,11 +194,8 @@ double Baseline(const Case& c, const std::vector<std::vector<uint8_t>>& frames, 
 // second of all threads together.
 double Ceiling(const Case& c, const std::vector<std::vector<uint8_t>>& frames, int threads, int ringFrames,
                double seconds) {
-    const int previous = cv::getNumThreads();
-    cv::setNumThreads(1);
+    const SerialOpenCv serial;
     const int perThread = std::max(1, ringFrames / threads);
-    const int rows = static_cast<int>(c.height);
-    const int cols = static_cast<int>(c.width);
     struct Buffers {
         std::vector<std::vector<uint8_t>> samples;
         std::vector<std::vector<uint8_t>> pictures;
@@ -205,10 +217,8 @@ double Ceiling(const Case& c, const std::vector<std::vector<uint8_t>>& frames, i
             long count = 0;
             while (!stop.load(std::memory_order_relaxed)) {
                 const size_t slot = static_cast<size_t>(count) % b.samples.size();
-                const std::vector<uint8_t>& raw = frames[static_cast<size_t>(count) % frames.size()];
-                std::memcpy(b.samples[slot].data(), raw.data(), raw.size());
-                cv::Mat out(rows, cols, CV_8UC3, b.pictures[slot].data());
-                cv::cvtColor(cv::Mat(rows, cols, CV_8UC1, b.samples[slot].data()), out, c.colorCode);
+                CopyAndConvert(c, frames[static_cast<size_t>(count) % frames.size()], b.samples[slot].data(),
+                               b.pictures[slot].data());
                 ++count;
             }
             counts[static_cast<size_t>(t)] = count;
@@ -220,7 +230,6 @@ double Ceiling(const Case& c, const std::vector<std::vector<uint8_t>>& frames, i
     const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
     long total = 0;
     for (long count : counts) total += count;
-    cv::setNumThreads(previous);
     return static_cast<double>(total) / elapsed;
 }
 

@@ -112,10 +112,15 @@ CVideoConvTask::~CVideoConvTask() {
 void CVideoConvTask::Run() {
     // The status is not passed on: the deliverer delivers the image either
     // way, grey when the frame was refused.
-    if (m_rotation != 0 || m_flip != 0) {
-        ConvertTransformed();
-    } else {
-        Convert();
+    try {
+        if (m_rotation != 0 || m_flip != 0) {
+            ConvertTransformed();
+        } else {
+            Convert();
+        }
+    } catch (...) {
+        // Beyond what the conversions catch themselves; the turn must still
+        // end below, or every later frame would wait for it.
     }
     EndTurn();
     if (m_rawSample) {
