@@ -16,7 +16,12 @@
 // copying and converting on its own buffers, as many buffers in all as the
 // ring holds frames. No pipeline on these cores with that much memory in
 // flight can beat it; for memory-bound conversions (Mono8) it is far below
-// the cores times the baseline, whose few buffers stay in the cache.
+// the cores times the baseline, whose few buffers stay in the cache. Two
+// more figures tell where the ceiling's loss comes from and whether the
+// pipeline reaches it: one thread alone cycling through the ring's buffers
+// (the cost of the memory in flight, without a second core), and the share
+// of the frames delivered when pushing at twice the baseline (the
+// pipeline's throughput when overloaded, comparable with the ceiling).
 // The speed of these virtual machines drifts by up to a third within
 // seconds, so a baseline measured once would compare the pipeline with
 // another machine. Each pipeline trial is therefore paired with a baseline
@@ -93,6 +98,8 @@ struct CaseResult {
     double pipelineFps = 0;
     double ratio = 0;
     double ceilingShare = 0;  // the ceiling over its paired baseline x cores, median of three
+    double oneThreadRingShare = 0;  // one thread over the ring's buffers against its paired baseline, median of three
+    double saturatedShare = 0;      // delivered share of the trial at baseline x cores
     double allocsPlain = 0;
     double allocsTransformed = 0;
     double latencyMedianMs = 0;
@@ -344,6 +351,7 @@ int TrialFrames(double rate, int minFrames, double seconds) {
 
 struct Search {
     double share = 0;  // of baseline x cores; 0 when no trial passed
+    double saturatedShare = 0;  // delivered share of the first trial, at baseline x cores
     double rate = 0;
     double baselineFps = 0;
     std::vector<double> baselines;
@@ -377,6 +385,7 @@ Search SearchRate(const Case& c, const std::vector<std::vector<uint8_t>>& frames
         std::printf("    share %.3f of baseline %.1f/s: rate %.1f/s, %zu of %lld delivered, pushes took %.2f s -> %s\n",
                     share, baseline, rate, trial.delivered, static_cast<long long>(trial.pushed), trial.pushSeconds,
                     pass ? "pass" : "fail");
+        if (step == 0 && count > 0) best.saturatedShare = static_cast<double>(trial.delivered) / count;
         if (pass) {
             good = share;
             best.share = share;
@@ -432,18 +441,25 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     pipeline.Run(kWarmUpRate, 16);
     pipeline.SetTransform(0, 0);
 
-    // Three pairs of a baseline window and a ceiling window; the median share.
+    // Three rounds of a baseline window, one thread over the ring's buffers
+    // and the ceiling; the median shares.
     std::vector<double> ceilingShares;
-    for (int pair = 0; pair < 3; ++pair) {
+    std::vector<double> oneThreadRingShares;
+    for (int round = 0; round < 3; ++round) {
         double cpuMs = 0;
         const double window = settings.quick ? 0.2 : 0.5;
         const double pairedBaseline = Baseline(c, frames, window, cpuMs);
+        const double oneThreadRing = Ceiling(c, frames, 1, CVideoCallbacker::kTaskCount, window);
         const double ceiling = Ceiling(c, frames, settings.cores, CVideoCallbacker::kTaskCount, window);
+        oneThreadRingShares.push_back(oneThreadRing / pairedBaseline);
         ceilingShares.push_back(ceiling / (pairedBaseline * settings.cores));
-        std::printf("  ceiling %.1f frames/s, share %.2f of baseline %.1f/s x %d\n", ceiling, ceilingShares.back(),
-                    pairedBaseline, settings.cores);
+        std::printf("  baseline %.1f/s: one thread over the ring's buffers %.1f/s (share %.2f), ceiling %.1f/s"
+                    " (share %.2f of baseline x %d)\n",
+                    pairedBaseline, oneThreadRing, oneThreadRingShares.back(), ceiling, ceilingShares.back(),
+                    settings.cores);
     }
     result.ceilingShare = Median(ceilingShares);
+    result.oneThreadRingShare = Median(oneThreadRingShares);
     Search search = SearchRate(c, frames, pipeline, settings, result.inOrder, sink);
     search.baselines.push_back(firstBaseline);
     result.baselineMedianFps = Median(search.baselines);
@@ -452,6 +468,7 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     result.baselineFps = search.baselineFps;
     result.pipelineFps = search.rate;
     result.ratio = search.share;
+    result.saturatedShare = search.saturatedShare;
 
     const double steadyRate = std::max(1.0, result.pipelineFps * 0.6);
     const int allocFrames = TrialFrames(steadyRate, settings.quick ? 20 : 120, settings.quick ? 0.3 : 2.0);
@@ -509,13 +526,14 @@ int main(int argc, char** argv) {
         if (!RunCase(cases[i], settings, results[i])) return 1;
     }
 
-    std::printf("\n%-20s %8s %8s %6s %8s %6s %7s %8s %8s %6s %6s %7s %7s %5s\n", "case", "base/s", "base-med",
-                "spread", "pipe/s", "ratio", "ceiling", "cpu-base", "cpu-pipe", "alloc", "al-rf", "lat-med", "lat-p99", "order");
+    std::printf("\n%-20s %8s %8s %6s %8s %6s %7s %7s %5s %8s %8s %6s %6s %7s %7s %5s\n", "case", "base/s", "base-med",
+                "spread", "pipe/s", "ratio", "ceiling", "1t-ring", "sat", "cpu-base", "cpu-pipe", "alloc", "al-rf",
+                "lat-med", "lat-p99", "order");
     for (size_t i = 0; i < 3; ++i) {
         const CaseResult& r = results[i];
-        std::printf("%-20s %8.1f %8.1f %5.0f%% %8.1f %6.2f %7.2f %8.1f %8.1f %6.2f %6.2f %7.1f %7.1f %5s\n",
-                    cases[i].name, r.baselineFps, r.baselineMedianFps, 100 * r.baselineSpread, r.pipelineFps, r.ratio, r.ceilingShare,
-                    r.baselineCpuMs, r.pipelineCpuMs, r.allocsPlain, r.allocsTransformed,
+        std::printf("%-20s %8.1f %8.1f %5.0f%% %8.1f %6.2f %7.2f %7.2f %5.2f %8.1f %8.1f %6.2f %6.2f %7.1f %7.1f %5s\n",
+                    cases[i].name, r.baselineFps, r.baselineMedianFps, 100 * r.baselineSpread, r.pipelineFps, r.ratio,
+                    r.ceilingShare, r.oneThreadRingShare, r.saturatedShare, r.baselineCpuMs, r.pipelineCpuMs, r.allocsPlain, r.allocsTransformed,
                     r.latencyMedianMs, r.latencyP99Ms, r.inOrder ? "yes" : "no");
     }
     bool inOrder = true;
