@@ -25,4 +25,5 @@ OPTIVANE_BUILD_PACKAGES=(
 )
 # What the tests need besides: GoogleTest, Aravis' fake GigE Vision camera,
 # and the tools that make private network namespaces.
-OPTIVANE_TEST_PACKAGES=(libgtest-dev aravis-tools iproute2 util-linux)
+# MinGW-w64 and Wine build and run the Windows side of the platform layer.
+OPTIVANE_TEST_PACKAGES=(libgtest-dev aravis-tools iproute2 util-linux g++-mingw-w64-x86-64-posix wine64)

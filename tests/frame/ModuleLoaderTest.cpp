@@ -1,32 +1,46 @@
 // Finding and loading sibling modules beside this binary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "frame/modules/ModuleLoader.h"
 #include "optivane/host_framework.h"
+#include "platform/SharedLibrary.h"
 
 namespace optivane::test {
 namespace {
 
+// The paths below are written with '/'; this system's separator replaces it.
+std::string Native(std::string path) {
+    std::replace(path.begin(), path.end(), '/', platform::SharedLibrary::PathSeparator());
+    return path;
+}
+
+std::string Resolve(const std::string& modulePath, const std::string& relativeName) {
+    return ModuleLoader::ResolvePath(Native(modulePath), Native(relativeName));
+}
+
 TEST(ModuleLoaderTest, PlainNameLandsInTheModulesFolder) {
-    EXPECT_EQ(ModuleLoader::ResolvePath("/opt/app/libOptivane.so", "libZendra.so"), "/opt/app/libZendra.so");
+    EXPECT_EQ(Resolve("/opt/app/libOptivane.so", "libZendra.so"), Native("/opt/app/libZendra.so"));
 }
 
 TEST(ModuleLoaderTest, DotPrefixesStayOrClimb) {
-    EXPECT_EQ(ModuleLoader::ResolvePath("/opt/app/bin/libOptivane.so", "./libZendra.so"), "/opt/app/bin/libZendra.so");
-    EXPECT_EQ(ModuleLoader::ResolvePath("/opt/app/bin/libOptivane.so", "../libZendra.so"), "/opt/app/libZendra.so");
-    EXPECT_EQ(ModuleLoader::ResolvePath("/opt/app/bin/libOptivane.so", "./.././../lib/libZendra.so"),
-              "/opt/lib/libZendra.so");
+    EXPECT_EQ(Resolve("/opt/app/bin/libOptivane.so", "./libZendra.so"), Native("/opt/app/bin/libZendra.so"));
+    EXPECT_EQ(Resolve("/opt/app/bin/libOptivane.so", "../libZendra.so"), Native("/opt/app/libZendra.so"));
+    EXPECT_EQ(Resolve("/opt/app/bin/libOptivane.so", "./.././../lib/libZendra.so"),
+              Native("/opt/lib/libZendra.so"));
 }
 
 TEST(ModuleLoaderTest, ClimbingAboveTheRootOrAPathWithoutFolderGivesNothing) {
-    EXPECT_EQ(ModuleLoader::ResolvePath("/app/libOptivane.so", "../../libZendra.so"), "");
-    EXPECT_EQ(ModuleLoader::ResolvePath("libOptivane.so", "libZendra.so"), "");
+    EXPECT_EQ(Resolve("/app/libOptivane.so", "../../libZendra.so"), "");
+    EXPECT_EQ(Resolve("libOptivane.so", "libZendra.so"), "");
 }
 
 TEST(ModuleLoaderTest, PathsLongerThan260CharactersAreRefused) {
     const std::string folder = "/" + std::string(240, 'a');
-    EXPECT_NE(ModuleLoader::ResolvePath(folder + "/m.so", std::string(10, 'b')), "");
-    EXPECT_EQ(ModuleLoader::ResolvePath(folder + "/m.so", std::string(30, 'b')), "");
+    EXPECT_NE(Resolve(folder + "/m.so", std::string(10, 'b')), "");
+    EXPECT_EQ(Resolve(folder + "/m.so", std::string(30, 'b')), "");
 }
 
 TEST(ModuleLoaderTest, MissingModuleLeavesNoEntryAndCreationAnswersEHandle) {

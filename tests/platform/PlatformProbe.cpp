@@ -1,7 +1,8 @@
 // Exports the platform's idea of "this binary" as seen from a library.
+#include "optivane/com.h"
 #include "platform/SharedLibrary.h"
 
-extern "C" __attribute__((visibility("default"))) const char* ProbePathOfThisBinary() {
+OPTIVANE_EXPORT const char* ProbePathOfThisBinary() {
     static const std::string path = optivane::platform::SharedLibrary::PathOfThisBinary();
     return path.c_str();
 }

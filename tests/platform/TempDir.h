@@ -1,18 +1,31 @@
 // A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes.
+// contents when the object goes. Path() is empty when none could be made.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <system_error>
 
 namespace optivane::test {
 
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "optivane-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        if (error) return;
+        std::random_device seed;
+        std::mt19937_64 names(static_cast<uint64_t>(seed()) << 32 | seed());
+        // create_directory answers false for a name that exists: try another.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::filesystem::path candidate = base / ("optivane-" + std::to_string(names()));
+            if (std::filesystem::create_directory(candidate, error) && !error) {
+                m_path = candidate.string();
+                return;
+            }
+            if (error) return;
+        }
     }
     ~TempDir() {
         std::error_code ignored;
@@ -22,7 +35,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    std::string File(const std::string& name) const { return (std::filesystem::path(m_path) / name).string(); }
 
 private:
     std::string m_path;

@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <regex>
 #include <set>
@@ -14,16 +12,14 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/ChildProcess.h"
 #include "platform/Clock.h"
 #include "platform/ComApartment.h"
-#include "platform/LockedFile.h"
 #include "platform/ManualResetEvent.h"
-#include "platform/TempDir.h"
 #include "runtime/CDebugLog.h"
 #include "runtime/CMultiThread.h"
 #include "runtime/CSimpleThread.h"
 #include "runtime/CTimeUtil.h"
+#include "runtime/DebugLogFixture.h"
 
 namespace optivane {
 namespace {
@@ -41,25 +37,6 @@ TEST(CDebugLogNames, StampHasThreeDigitMillisecondsAndTheDailyFileFollowsTheDot)
     for (const auto& [path, now, expected] : names) EXPECT_EQ(CDebugLog::DailyFileName(path, now), expected);
 }
 
-class CDebugLogTest : public ::testing::Test {
-protected:
-    CDebugLogTest() { m_log.SetPathForTesting(m_path.c_str()); }
-
-    // Every daily file of the test path, oldest first (a run may cross midnight).
-    std::string Written() const {
-        std::string all;
-        for (const auto& file :
-             std::set<std::filesystem::path>(std::filesystem::directory_iterator(m_dir.Path()), {})) {
-            std::ifstream in(file, std::ios::binary);
-            all.append(std::istreambuf_iterator<char>(in), {});
-        }
-        return all;
-    }
-
-    test::TempDir m_dir;
-    const std::string m_path = m_dir.File("test.log");
-    CDebugLog m_log;
-};
 
 TEST_F(CDebugLogTest, OnlyErrorLinesAreWrittenInTheExactFormatAndAnUnwritablePathFails) {
     m_log.Error("A", nullptr);
@@ -107,25 +84,6 @@ TEST_F(CDebugLogTest, ConcurrentWritersGiveWholeLines) {
         EXPECT_TRUE(seen.emplace(std::stoi(match[1]), std::stoi(match[2])).second) << line;
     }
     EXPECT_EQ(seen.size(), 8u * 60u);
-}
-
-TEST_F(CDebugLogTest, LineIsDroppedWhileAnotherProcessHoldsTheFile) {
-    const std::string daily = CDebugLog::DailyFileName(m_path, platform::Clock::LocalNow());
-    std::string expected;
-    for (const char* line : {"first\n", "second\n"}) {  // an empty file, then one with content
-        platform::LockedFile childsFile;
-        uint64_t size = 0;
-        test::ChildProcess child([&]() -> char {
-            return childsFile.Open(daily) && childsFile.Size(&size) && childsFile.TryLock(0, size) ? 1 : 2;
-        });
-        ASSERT_EQ(child.Report(), 1);
-        EXPECT_EQ(m_log.WriteLine("dropped\n"), 0);
-        m_log.Error("A", "dropped too\n");
-        EXPECT_EQ(Written(), expected);
-        child.Finish();
-        EXPECT_EQ(m_log.WriteLine(line), 0);
-        EXPECT_EQ(Written(), expected += line);
-    }
 }
 
 // Loops until stopped (mode 1, as streaming does), ends by itself (mode 2, as

@@ -2,14 +2,26 @@
 
 #include <windows.h>
 
-#include <ctime>
-
 namespace optivane::platform {
 
+namespace {
+
+// FILETIME counts 100-nanosecond ticks from 1601-01-01; Unix time from 1970.
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kUnixEpochInFileTimeTicks = 116444736000000000;
+
+}  // namespace
+
+// The system clock read directly: what the UCRT's timespec_get reads, and
+// also there where the C runtime (MinGW's msvcrt) has no timespec_get.
 UtcTimeSpec Clock::UtcNow() {
-    struct timespec now {};
-    if (timespec_get(&now, TIME_UTC) != TIME_UTC) return UtcTimeSpec{0, 0};
-    return UtcTimeSpec{static_cast<int64_t>(now.tv_sec), static_cast<int64_t>(now.tv_nsec)};
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const int64_t ticks =
+        static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) -
+        kUnixEpochInFileTimeTicks;
+    if (ticks < 0) return UtcTimeSpec{0, 0};
+    return UtcTimeSpec{ticks / kTicksPerSecond, (ticks % kTicksPerSecond) * 100};
 }
 
 LocalCalendarTime Clock::LocalNow() {
