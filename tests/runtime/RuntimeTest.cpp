@@ -65,6 +65,8 @@ TEST_F(CDebugLogTest, LongMessagesAndLinesAreCutTo1023Bytes) {
     EXPECT_EQ(Written(), written + std::string(1023, 'y'));
 }
 
+// Where file locks belong to handles (Windows), writers of one process would
+// also lock each other out and drop lines without the log's own lock.
 TEST_F(CDebugLogTest, ConcurrentWritersGiveWholeLines) {
     std::vector<std::thread> writers;
     for (int t = 0; t < 8; ++t) {
