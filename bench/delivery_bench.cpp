@@ -539,6 +539,14 @@ int main(int argc, char** argv) {
     bool inOrder = true;
     for (const CaseResult& r : results) inOrder = inOrder && r.inOrder;
     const CaseResult& main = results[0];
+    // Beyond this the machine's own speed moved more than the goal's margin.
+    constexpr double kSteadySpread = 0.10;
+    if (main.baselineSpread > kSteadySpread) {
+        std::printf("note: the baseline windows of %s spread %.0f%%: the machine's speed moved during the run, so its"
+                    " ratio is unreliable (against their median it would be %.2f)\n",
+                    cases[0].name, 100 * main.baselineSpread,
+                    main.baselineMedianFps > 0 ? main.pipelineFps / (main.baselineMedianFps * settings.cores) : 0);
+    }
     std::printf("summary: ratio=%.2f allocs_per_frame=%.2f in_order=%s latency_ms=%.1f\n", main.ratio,
                 std::max(main.allocsPlain, main.allocsTransformed), inOrder ? "yes" : "no", main.latencyMedianMs);
     return 0;
