@@ -50,7 +50,8 @@ public:
     void Signal(int signal) const {
         if (m_pid > 0) kill(m_pid, signal);
     }
-    // The exit status; -1 when killed for running past the limit or ended by a signal.
+    // The exit status; 128 + the signal when a signal ended it; -1 when killed
+    // for running past the limit.
     int Wait(std::chrono::seconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         int status = 0;
@@ -59,24 +60,33 @@ public:
             if (std::chrono::steady_clock::now() >= deadline) {
                 kill(m_pid, SIGKILL);
                 waitpid(m_pid, nullptr, 0);
-                break;
+                m_pid = -1;
+                return -1;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        const bool exited = ended == m_pid && WIFEXITED(status);
         m_pid = -1;
-        return exited ? WEXITSTATUS(status) : -1;
+        if (ended <= 0) return -1;
+        if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     bool WaitForOutput(const std::string& text, std::chrono::seconds limit) const {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(50)))
-            if (Out().find(text) != std::string::npos) return true;
-        return false;
+        return WaitFor(&ToolProcess::Out, text, limit);
+    }
+    bool WaitForError(const std::string& text, std::chrono::seconds limit) const {
+        return WaitFor(&ToolProcess::Err, text, limit);
     }
     std::string Out() const { return Read(m_outFile); }
     std::string Err() const { return Read(m_errFile); }
 
 private:
+    bool WaitFor(std::string (ToolProcess::*stream)() const, const std::string& text,
+                 std::chrono::seconds limit) const {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+            if ((this->*stream)().find(text) != std::string::npos) return true;
+        return false;
+    }
     static std::string Read(const std::string& path) {
         std::ostringstream text;
         text << std::ifstream(path, std::ios::binary).rdbuf();
@@ -185,6 +195,27 @@ TEST_F(ToolCliTest, StreamCountsSavesEveryKthTimesOutAndStopsOnInterrupt) {
         EXPECT_TRUE(Contains(open ? stream.Out() : stream.Err(),
                              open ? "received " : "interrupted before the requested frames")) << stream.Err();
     }
+}
+
+// A camera gone in mid-stream: stopping waits out Aravis's control time-outs,
+// so the program says why it is slow, and a second signal ends it at once.
+TEST_F(ToolCliTest, StopAfterTheCameraWentSaysWhyAndASecondSignalQuits) {
+    ToolProcess camera;
+    ASSERT_TRUE(camera.Start({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.3", "--serial", "GV02"}, File("camera")));
+    ASSERT_TRUE(camera.WaitForOutput("listening on 127.0.0.3", std::chrono::seconds(30))) << camera.Err();
+    ToolProcess stream;
+    ASSERT_TRUE(stream.Start({kTool, "stream", "Aravis-Fake-GV02", "--timeout", "120"}, File("stream")));
+    ASSERT_TRUE(stream.WaitForOutput("512x512", std::chrono::seconds(120))) << stream.Err();
+    camera.Signal(SIGTERM);
+    ASSERT_EQ(camera.Wait(std::chrono::seconds(30)), 0) << camera.Err();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+
+    stream.Signal(SIGTERM);
+    ASSERT_TRUE(stream.WaitForError("optivane: stopping; no frame for ", std::chrono::seconds(10))) << stream.Err();
+    EXPECT_TRUE(Contains(stream.Err(), "(Ctrl-C again quits at once)")) << stream.Err();
+    stream.Signal(SIGINT);
+    // Far less than the time-outs the stop is waiting out.
+    EXPECT_EQ(stream.Wait(std::chrono::seconds(3)), 128 + SIGINT) << stream.Err();
 }
 
 TEST_F(ToolCliTest, EveryCommandHelpsAndEveryRefusalIsExplainedInWords) {

@@ -10,10 +10,12 @@ volatile std::sig_atomic_t g_raised = 0;
 void (*g_previousInterrupt)(int) = SIG_DFL;
 void (*g_previousTerminate)(int) = SIG_DFL;
 
-extern "C" void OnStopSignal(int signal) {
+extern "C" void OnStopSignal(int) {
     g_raised = 1;
-    // The next one is not caught: a stuck stop can still be interrupted.
-    std::signal(signal, SIG_DFL);
+    // The next one, of either kind, is not caught: a stuck stop can still be
+    // interrupted. Ignored signals stay ignored.
+    if (g_previousInterrupt != SIG_IGN) std::signal(SIGINT, SIG_DFL);
+    if (g_previousTerminate != SIG_IGN) std::signal(SIGTERM, SIG_DFL);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Ctrl-C (SIGINT) and SIGTERM as a request to stop, for as long as an object
 // of this class lives: the handler only raises a flag, which the stream
-// command polls. A second signal ends the program at once, as usual; a
+// command polls. A second signal, of either kind, ends the program at once; a
 // signal ignored by whoever started the program stays ignored.
 //
 // One object at a time; the previous handlers come back on destruction.

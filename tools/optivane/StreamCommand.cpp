@@ -22,6 +22,9 @@ using Clock = StreamStatus::Clock;
 constexpr std::chrono::milliseconds kPoll(100);
 constexpr std::chrono::milliseconds kTerminalRedraw(250);
 constexpr std::chrono::milliseconds kLogLine(1000);
+// Silent this long, the camera may be gone: stopping then waits out Aravis's
+// control time-outs (several seconds), and the user is told why.
+constexpr std::chrono::seconds kSilentBeforeStop(2);
 
 enum class StreamEnd { Limit, Time, Signal, Silence };
 
@@ -107,6 +110,13 @@ int StreamCommand::Run(const StreamOptions& options) {
                 m_out << status.Line(now) << "\n" << std::flush;
                 lastPrint = now;
             }
+        }
+        const Clock::duration silent = Clock::now() - status.LastActivity();
+        if (silent >= kSilentBeforeStop) {
+            if (terminal) m_out << "\n";
+            m_err << "optivane: stopping; no frame for " << static_cast<int>(Seconds(silent))
+                  << " s, so if the camera is gone this waits out its time-outs (Ctrl-C again quits at once)\n"
+                  << std::flush;
         }
     }
     const Clock::time_point stopped = Clock::now();
