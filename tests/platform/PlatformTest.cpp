@@ -1,5 +1,5 @@
 // The platform layer: threads, COM apartments, events, clocks, addresses,
-// memory, file locks and libraries.
+// memory and libraries (file locks between processes: LockedFileProcessTest).
 #include <gtest/gtest.h>
 
 #include <algorithm>
