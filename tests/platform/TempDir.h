@@ -20,7 +20,7 @@ public:
         // create_directory answers false for a name that exists: try another.
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::filesystem::path candidate = base / ("optivane-" + std::to_string(names()));
-            if (std::filesystem::create_directory(candidate, error) && !error) {
+            if (std::filesystem::create_directory(candidate, error)) {
                 m_path = candidate.string();
                 return;
             }

@@ -37,7 +37,6 @@ TEST(CDebugLogNames, StampHasThreeDigitMillisecondsAndTheDailyFileFollowsTheDot)
     for (const auto& [path, now, expected] : names) EXPECT_EQ(CDebugLog::DailyFileName(path, now), expected);
 }
 
-
 TEST_F(CDebugLogTest, OnlyErrorLinesAreWrittenInTheExactFormatAndAnUnwritablePathFails) {
     m_log.Error("A", nullptr);
     m_log.Trace("A", "ThreadProc() Start. (%s)\n", "x");
