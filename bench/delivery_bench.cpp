@@ -266,8 +266,7 @@ public:
         if (settings.opencvThreads >= 0) cv::setNumThreads(settings.opencvThreads);
         if (FAILED(m_deliverer.CreateTasks())) return false;
         if (FAILED(m_deliverer.CreatePools(kRawSamples, kImages))) return false;
-        m_deliverer.SetSink(&m_sink, nullptr);
-        return true;
+        return SUCCEEDED(m_deliverer.SetSink(&m_sink, nullptr));
     }
 
     // Pushes count frames at the rate (0: as fast as pushes go); with
@@ -275,7 +274,7 @@ public:
     Trial Run(double rate, int count, int warmUp = 0) {
         Trial trial;
         m_sink.Restart();
-        if (!m_deliverer.Start()) return trial;
+        if (FAILED(m_deliverer.Start())) return trial;
         Clock::time_point lastStart;
         if (warmUp > 0) {
             Push(rate, warmUp, lastStart);

@@ -51,8 +51,7 @@ CVideoCallbacker::~CVideoCallbacker() {
 }
 
 HRESULT CVideoCallbacker::CreateTasks() {
-    if (HasThread()) return E_UNEXPECTED;
-    DeleteTasks();
+    if (m_state != State::Empty) return E_UNEXPECTED;
     // OpenCV's thread count is the host's to choose; the turns follow it.
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     m_gate.Restart(ConversionGate::WidthFor(cores, cv::getNumThreads(), kTaskCount));
@@ -62,21 +61,50 @@ HRESULT CVideoCallbacker::CreateTasks() {
         CDebugLog().Trace("CVideoCallbacker", "no memory for the conversion tasks\n");
         return E_OUTOFMEMORY;
     }
-    CVrelAutoLock lock(&m_ringLock);
-    m_produced = 0;
-    m_consumed = 0;
+    {
+        CVrelAutoLock lock(&m_ringLock);
+        m_produced = 0;
+        m_consumed = 0;
+    }
+    m_state = State::TasksCreated;
     return S_OK;
 }
 
 HRESULT CVideoCallbacker::CreatePools(int32_t rawCount, int32_t imageCount) {
-    if (HasThread()) return E_UNEXPECTED;
+    if (m_state != State::TasksCreated) return E_UNEXPECTED;
     if (rawCount < 0 || imageCount < 0) return E_INVALIDARG;
     if (m_zendra.Entry() == nullptr) return E_HANDLE;
     ReleasePools();
     HRESULT status = FillPool<IRawSample>(m_rawPool, CLSID_RawSample, IID_IRawSample, rawCount);
     if (SUCCEEDED(status)) status = FillPool<IFrameImage>(m_imagePool, CLSID_FrameImage, IID_IFrameImage, imageCount);
-    if (FAILED(status)) CDebugLog().Trace("CVideoCallbacker", "CreatePools failed: 0x%08X\n", static_cast<unsigned>(status));
+    if (FAILED(status)) {
+        CDebugLog().Trace("CVideoCallbacker", "CreatePools failed: 0x%08X\n", static_cast<unsigned>(status));
+        return status;
+    }
+    m_state = State::PoolsFilled;
     return status;
+}
+
+HRESULT CVideoCallbacker::SetSink(IAravisCameraCallback* sink, void* context) {
+    if (m_state != State::PoolsFilled) return E_UNEXPECTED;
+    m_sink = sink;
+    m_sinkContext = context;
+    m_state = State::SinkSet;
+    return S_OK;
+}
+
+HRESULT CVideoCallbacker::Start() {
+    if (m_state != State::SinkSet && m_state != State::Stopped) return E_UNEXPECTED;
+    if (!CSimpleThread::Start()) return E_FAIL;
+    m_state = State::Delivering;
+    return S_OK;
+}
+
+HRESULT CVideoCallbacker::Stop() {
+    if (m_state != State::Delivering) return S_FALSE;
+    CSimpleThread::Stop();
+    m_state = State::Stopped;
+    return S_OK;
 }
 
 template <typename Interface>
@@ -106,8 +134,8 @@ HRESULT CVideoCallbacker::FillPool(ComPtr<ISamplePool>& pool, const CLSID& objec
 // Acquisition thread.
 HRESULT CVideoCallbacker::PushFrame(const FrameFormat* format, uint32_t pixelFormat, const void* data, uint32_t size,
                                     int64_t timeMicroseconds) {
+    if (m_state != State::Delivering) return E_UNEXPECTED;
     if (format == nullptr || data == nullptr) return E_POINTER;
-    if (!m_rawPool || !m_imagePool || !m_tasks[0]) return E_UNEXPECTED;
     // Only this thread changes produced, so it is read here without the lock.
     const int64_t slot = m_produced % kTaskCount;
 
@@ -221,9 +249,10 @@ void CVideoCallbacker::Run() {
 }
 
 HRESULT CVideoCallbacker::ReleaseResources() {
-    if (HasThread()) return E_UNEXPECTED;
+    if (m_state == State::Delivering) return E_UNEXPECTED;
     ReleasePools();
     DeleteTasks();
+    m_state = State::Empty;
     return S_OK;
 }
 

@@ -9,8 +9,11 @@
 //
 // The conversions take turns through a gate (ConversionGate), in push order.
 //
-// Per acquisition run the owner calls CreateTasks, CreatePools, SetSink,
-// Start, PushFrame for each frame (after SetTransform), Stop, ReleaseResources.
+// Per acquisition run the owner calls, in this order, CreateTasks,
+// CreatePools, SetSink, Start, PushFrame for each frame (after SetTransform),
+// Stop, ReleaseResources. The state enforces it: a call out of order returns
+// E_UNEXPECTED and changes nothing. ReleaseResources may end a run at any
+// point but while the delivery thread runs, and returns to the start.
 //
 // Ownership: the deliverer owns its tasks, its two pools and its copy of the
 // Zendra module, which outlives every object made from it. The sink is not
@@ -33,9 +36,12 @@
 
 namespace optivane {
 
-class CVideoCallbacker : public CSimpleThread {
+class CVideoCallbacker : private CSimpleThread {
 public:
     static constexpr int kTaskCount = 4;
+
+    // Where a run stands; only the owner's thread changes it.
+    enum class State { Empty, TasksCreated, PoolsFilled, SinkSet, Delivering, Stopped };
 
     // Loads the sibling Zendra module.
     CVideoCallbacker();
@@ -46,36 +52,37 @@ public:
     // the resources before the module goes.
     ~CVideoCallbacker() override;
 
-    // Resets the counters and creates the ring of idle tasks. E_UNEXPECTED
-    // while the delivery thread runs.
+    // Empty: resets the counters and creates the ring of idle tasks.
     HRESULT CreateTasks();
-    // Fills the raw-sample and image pools; the first failure is returned and
-    // what was added before stays. E_HANDLE without the Zendra module;
-    // E_UNEXPECTED while the delivery thread runs. Pools of an earlier call
-    // are let go first.
+    // After CreateTasks: fills the raw-sample and image pools. The first
+    // failure is returned, what was added before stays until
+    // ReleaseResources, and the state does not advance. E_HANDLE without the
+    // Zendra module.
     HRESULT CreatePools(int32_t rawCount, int32_t imageCount);
-    // Not owned; set before Start.
-    void SetSink(IAravisCameraCallback* sink, void* context) {
-        m_sink = sink;
-        m_sinkContext = context;
-    }
+    // After CreatePools. The sink is not owned; it may be null (frames are
+    // then converted and dropped).
+    HRESULT SetSink(IAravisCameraCallback* sink, void* context);
+    // After SetSink, or after Stop to deliver again with the same ring:
+    // starts the delivery thread. E_FAIL when it cannot be created.
+    HRESULT Start();
+    // Stops the delivery thread once every pushed frame has been delivered.
+    // S_FALSE, nothing done, when it is not delivering.
+    HRESULT Stop();
     // Copied by the owner before each PushFrame.
     void SetTransform(uint32_t rotation, uint32_t flip) {
         m_rotation = rotation;
         m_flip = flip;
     }
-    // S_OK when queued; when dropped, the status of the image take (a success
-    // status when the ring was full) or of a failing sample or image call.
-    // E_UNEXPECTED without tasks or pools, E_POINTER for null format or data.
+    // While delivering. S_OK when queued; when dropped, the status of the
+    // image take (a success status when the ring was full) or of a failing
+    // sample or image call. E_POINTER for null format or data.
     HRESULT PushFrame(const FrameFormat* format, uint32_t pixelFormat, const void* data, uint32_t size,
                       int64_t timeMicroseconds);
-    // Empties and releases both pools and deletes the tasks. Only after Stop:
-    // E_UNEXPECTED while the delivery thread exists.
+    // Empties and releases both pools and deletes the tasks; back to Empty.
+    // E_UNEXPECTED while delivering.
     HRESULT ReleaseResources();
 
-    // The delivery thread: hands finished images to the sink in push order
-    // until a stop is requested and every pushed frame has been delivered.
-    void Run() override;
+    State CurrentState() const { return m_state; }
 
     // Frames handed to tasks, and taken back by the delivery thread, since
     // CreateTasks. Any thread.
@@ -83,6 +90,10 @@ public:
     int64_t Consumed() const;
 
 private:
+    // The delivery thread: hands finished images to the sink in push order
+    // until a stop is requested and every pushed frame has been delivered.
+    void Run() override;
+
     // Abandons the gate, then deletes the tasks, each after its running job.
     void DeleteTasks();
     // Drops both pools (Clear, Release); objects in use live on with their users.
@@ -97,6 +108,7 @@ private:
                        uint32_t pixelFormat, const void* data, uint32_t size, int64_t timeMicroseconds);
 
     ModuleLoader m_zendra;
+    State m_state = State::Empty;
     IAravisCameraCallback* m_sink = nullptr;
     void* m_sinkContext = nullptr;
     ComPtr<ISamplePool> m_rawPool;

@@ -10,9 +10,21 @@
 
 namespace optivane::test {
 
-inline ComPtr<IAravisCamera> NewAravisCamera() {
+// The camera's pauses and time limits cut short, so that retries and
+// settling take milliseconds instead of seconds.
+inline AravisTimings QuickTimings() {
+    AravisTimings timings;
+    timings.retryPauseMs = 20;
+    timings.noDevicePauseMs = 50;
+    timings.userSetRetryWindowTicks = 3000000;  // 300 ms
+    timings.userSetRetryPauseMs = 20;
+    timings.restartSettleMs = 50;
+    return timings;
+}
+
+inline ComPtr<IAravisCamera> NewAravisCamera(const AravisTimings& timings = QuickTimings()) {
     HRESULT status = S_OK;
-    CUnknown* object = CAravisCamera::CreateInstance(nullptr, &status);
+    CUnknown* object = CAravisCamera::CreateInstance(nullptr, &status, timings);
     ComPtr<IAravisCamera> camera;
     if (object != nullptr) object->NonDelegatingQueryInterface(IID_IAravisCamera, camera.ReceiveVoid());
     return camera;

@@ -15,6 +15,7 @@ namespace optivane::test {
 
 // Registers our descriptions add to the fake camera's own (kept in step with genicam/*.xml).
 namespace genicam {
+constexpr uint32_t kManufacturerName = 0x48;  // 32 bytes, read as DeviceVendorName
 constexpr uint32_t kPixelFormat = 0x128;
 constexpr uint32_t kFramePeriod = 0x138;  // microseconds
 constexpr uint32_t kTriggerMode = 0x300;  // 1: no frame without a trigger
@@ -37,9 +38,9 @@ public:
         const std::string path = std::string(OPTIVANE_GENICAM_DIR) + "/" + genicamFile;
         m_camera = GObjectPtr<ArvGvFakeCamera>::Adopt(arv_gv_fake_camera_new_full(address.c_str(), "SIM1", path.c_str()));
         if (m_camera) m_device = arv_gv_fake_camera_get_fake_camera(m_camera.Get());
-        char name[32] = {};  // the manufacturer name, at 0x48
+        char name[32] = {};
         std::strncpy(name, vendorName, sizeof name - 1);
-        if (m_device != nullptr) arv_fake_camera_write_memory(m_device, 0x48, sizeof name, name);
+        if (m_device != nullptr) arv_fake_camera_write_memory(m_device, genicam::kManufacturerName, sizeof name, name);
     }
     bool IsRunning() const { return m_device != nullptr && arv_gv_fake_camera_is_running(m_camera.Get()); }
 

@@ -91,7 +91,8 @@ HRESULT Push(CVideoCallbacker& deliverer, uint8_t value, int64_t time, bool larg
 void Prepare(CVideoCallbacker& deliverer, RecordingSink* sink, int32_t raw = 5, int32_t images = 8) {
     ASSERT_EQ(deliverer.CreateTasks(), S_OK);
     ASSERT_EQ(deliverer.CreatePools(raw, images), S_OK) << "libZendra must lie beside the test";
-    deliverer.SetSink(sink, sink);
+    ASSERT_EQ(deliverer.SetSink(sink, sink), S_OK);
+    ASSERT_EQ(deliverer.Start(), S_OK);
 }
 
 TEST(DelivererFlow, FramesOfMixedSizesArriveInPushOrderWithTimeTransformAndContents) {
@@ -101,7 +102,6 @@ TEST(DelivererFlow, FramesOfMixedSizesArriveInPushOrderWithTimeTransformAndConte
     RecordingSink sink;
     CVideoCallbacker deliverer;
     Prepare(deliverer, &sink);
-    ASSERT_TRUE(deliverer.Start());
     const auto taskFree = [&] { return deliverer.Produced() - deliverer.Consumed() < CVideoCallbacker::kTaskCount; };
     constexpr int kFrames = 20;
     for (int i = 0; i < kFrames; ++i) {
@@ -134,7 +134,6 @@ TEST(DelivererFlow, BlockedSinkAtThirtyFramesPerSecondDropsBeyondFourAndResumesI
     RecordingSink sink(true);
     CVideoCallbacker deliverer;
     Prepare(deliverer, &sink);
-    ASSERT_TRUE(deliverer.Start());
     int64_t time = 1;
     ASSERT_EQ(Push(deliverer, 0, time++), S_OK);
     ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 1; }));
@@ -167,36 +166,45 @@ TEST(DelivererFlow, BlockedSinkAtThirtyFramesPerSecondDropsBeyondFourAndResumesI
     EXPECT_EQ(static_cast<int64_t>(frames.size()), deliverer.Consumed());
 }
 
-TEST(DelivererFlow, StopOrDestructionDeliversThreePendingFramesBeforeTheThreadEnds) {
+TEST(DelivererFlow, StopOrDestructionDeliversThePendingFramesBeforeTheThreadEnds) {
     for (bool destroy : {false, true}) {
-        RecordingSink sink;
+        RecordingSink sink(true);
         auto deliverer = std::make_unique<CVideoCallbacker>();
         Prepare(*deliverer, &sink);
-        // Pushed before the delivery thread runs: all three wait in the ring.
-        for (int i = 0; i < 3; ++i) ASSERT_EQ(Push(*deliverer, static_cast<uint8_t>(i), 10 + i), S_OK);
-        ASSERT_TRUE(deliverer->Start());
-        if (destroy) {
-            deliverer.reset();
-        } else {
-            deliverer->Stop();
-            EXPECT_EQ(deliverer->Consumed(), 3);
-        }
+        // The first frame blocks the sink; three more wait in the ring.
+        ASSERT_EQ(Push(*deliverer, 0, 10), S_OK);
+        ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 1; }));
+        for (int i = 1; i < 4; ++i) ASSERT_EQ(Push(*deliverer, static_cast<uint8_t>(i), 10 + i), S_OK);
+        auto stopped = std::async(std::launch::async, [&] {
+            if (destroy) {
+                deliverer.reset();
+            } else {
+                EXPECT_EQ(deliverer->Stop(), S_OK);
+                EXPECT_EQ(deliverer->Consumed(), 4);
+            }
+        });
+        EXPECT_EQ(stopped.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout) << "stop must wait";
+        sink.Release();
+        stopped.get();
         const std::vector<Delivered> frames = sink.Frames();
-        ASSERT_EQ(frames.size(), 3u) << "destroy " << destroy;
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(frames[static_cast<size_t>(i)].start.Value, 10 + i);
+        ASSERT_EQ(frames.size(), 4u) << "destroy " << destroy;
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(frames[static_cast<size_t>(i)].start.Value, 10 + i);
     }
 }
 
-// Jobs triggered just before their tasks are deleted may never start; the
-// tasks queued behind them for their turns must not keep the deletion waiting.
-TEST(DelivererFlow, RingDeletedRightAfterTwoPushesWithoutDeliveryGoesAway) {
+// A run torn down right after its pushes: jobs still waiting for their turns
+// must not keep the stop or the deletion of the ring waiting.
+TEST(DelivererFlow, RingTornDownRightAfterTwoPushesGoesAway) {
     // Small frames: the pushes outrun the workers' wake-ups. Without the
     // tear-down's care this hung within a few rounds.
     for (int round = 0; round < 50; ++round) {
         CVideoCallbacker deliverer;
         Prepare(deliverer, nullptr, 2, 2);
         for (int i = 0; i < 2; ++i) ASSERT_EQ(Push(deliverer, 1, i), S_OK);
-        auto released = std::async(std::launch::async, [&] { return deliverer.ReleaseResources(); });
+        auto released = std::async(std::launch::async, [&] {
+            deliverer.Stop();
+            return deliverer.ReleaseResources();
+        });
         ASSERT_EQ(released.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "round " << round;
         EXPECT_EQ(released.get(), S_OK);
     }
@@ -208,23 +216,13 @@ TEST(DelivererPools, UnfilledImagePoolReturnsTheFailureKeepsItsImageAndRawSample
     CVideoCallbacker deliverer(ModuleLoader::ForSibling("VideoTestZendra"));
     ASSERT_EQ(deliverer.CreateTasks(), S_OK);
     ASSERT_EQ(deliverer.CreatePools(2, 8), E_OUTOFMEMORY) << "libVideoTestZendra must lie beside the test";
-    deliverer.SetSink(&sink, &sink);
-    ASSERT_TRUE(deliverer.Start());
-    ASSERT_EQ(Push(deliverer, 0, 1), S_OK);
-    ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 1; }));
-    // The one image is in the sink; each raw sample taken must go back.
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(Push(deliverer, 1, 2 + i), E_FAIL);
-    EXPECT_EQ(deliverer.Produced(), 1);
-    sink.Release();
-    ASSERT_TRUE(AllDelivered(deliverer));
-    EXPECT_EQ(Push(deliverer, 2, 10), S_OK);
-    ASSERT_TRUE(AllDelivered(deliverer));
-    deliverer.Stop();
-    ASSERT_EQ(sink.Count(), 2u);
-    EXPECT_EQ(sink.Frames()[1].start.Value, 10);
+    // A run whose pools could not be filled goes no further.
+    EXPECT_EQ(deliverer.SetSink(&sink, &sink), E_UNEXPECTED);
+    EXPECT_EQ(deliverer.CurrentState(), CVideoCallbacker::State::TasksCreated);
+    EXPECT_EQ(deliverer.ReleaseResources(), S_OK);
 }
 
-TEST(DelivererGuards, OperationsOutOfOrderAreRefusedAndRunsWithOrWithoutSinkFollowEachOther) {
+TEST(DelivererGuards, EveryCallOutOfOrderIsRefusedAndRunsWithOrWithoutSinkFollowEachOther) {
     CVideoCallbacker missing(ModuleLoader(platform::SharedLibrary::FileNameFor("NoSuchZendra")));
     EXPECT_EQ(missing.CreateTasks(), S_OK);
     EXPECT_EQ(missing.CreatePools(5, 8), E_HANDLE);
@@ -232,19 +230,40 @@ TEST(DelivererGuards, OperationsOutOfOrderAreRefusedAndRunsWithOrWithoutSinkFoll
 
     RecordingSink sink;
     CVideoCallbacker deliverer;
+    using State = CVideoCallbacker::State;
     const uint8_t byte = 1;
-    EXPECT_EQ(Push(deliverer, 1, 1), E_UNEXPECTED);
-    EXPECT_EQ(deliverer.CreatePools(-1, 2), E_INVALIDARG);
+    // Each call before its turn: refused, and the state stays.
+    const std::function<HRESULT()> calls[] = {
+        [&] { return deliverer.CreateTasks(); },      [&] { return deliverer.CreatePools(2, 2); },
+        [&] { return deliverer.SetSink(&sink, &sink); }, [&] { return deliverer.Start(); },
+        [&] { return Push(deliverer, 3, 0); }};
+    for (size_t step = 0; step < 4; ++step) {
+        for (size_t early = step + 1; early < 5; ++early) {
+            const State before = deliverer.CurrentState();
+            EXPECT_EQ(calls[early](), E_UNEXPECTED) << "call " << early << " at step " << step;
+            EXPECT_EQ(deliverer.CurrentState(), before);
+        }
+        if (step == 1) {
+            EXPECT_EQ(deliverer.CreatePools(-1, 2), E_INVALIDARG);
+        }
+        ASSERT_EQ(calls[step](), S_OK) << "step " << step;
+        if (step > 0) {
+            EXPECT_EQ(calls[step - 1](), E_UNEXPECTED) << "step " << step - 1 << " again";
+        }
+    }
+    EXPECT_EQ(deliverer.ReleaseResources(), E_UNEXPECTED) << "while delivering";
+    EXPECT_EQ(deliverer.Stop(), S_OK);
+    EXPECT_EQ(deliverer.Stop(), S_FALSE);
+    EXPECT_EQ(Push(deliverer, 1, 1), E_UNEXPECTED) << "after Stop";
+    EXPECT_EQ(deliverer.ReleaseResources(), S_OK);
+    EXPECT_EQ(deliverer.CurrentState(), State::Empty);
+
     // The second run has no sink: its images must still go back to the pools of two.
     for (int run = 0; run < 2; ++run) {
         Prepare(deliverer, run == 0 ? &sink : nullptr, 2, 2);
         EXPECT_EQ(deliverer.Produced(), 0);
         EXPECT_EQ(deliverer.PushFrame(nullptr, PixelFormatMono8, &byte, 1, 1), E_POINTER);
         EXPECT_EQ(deliverer.PushFrame(&kFormat, PixelFormatMono8, nullptr, 1, 1), E_POINTER);
-        ASSERT_TRUE(deliverer.Start());
-        EXPECT_EQ(deliverer.CreateTasks(), E_UNEXPECTED);
-        EXPECT_EQ(deliverer.CreatePools(1, 1), E_UNEXPECTED);
-        EXPECT_EQ(deliverer.ReleaseResources(), E_UNEXPECTED);
         for (int i = 0; i < 12; ++i) {  // small pools: one frame at a time
             ASSERT_TRUE(AllDelivered(deliverer));
             ASSERT_EQ(Push(deliverer, 3, i), S_OK) << "run " << run << " frame " << i;
@@ -252,7 +271,6 @@ TEST(DelivererGuards, OperationsOutOfOrderAreRefusedAndRunsWithOrWithoutSinkFoll
         deliverer.Stop();
         EXPECT_EQ(deliverer.Consumed(), 12);
         EXPECT_EQ(deliverer.ReleaseResources(), S_OK);
-        EXPECT_EQ(Push(deliverer, 1, 1), E_UNEXPECTED);
     }
     EXPECT_EQ(sink.Count(), 12u);
 }

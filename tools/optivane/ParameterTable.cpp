@@ -6,16 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "frame/ExposureSteps.h"
+
 namespace optivane::tool {
 
 namespace {
 
 // The module takes exposure and frame rate as signed values: stay below 2^31.
 constexpr double kLargestSigned = 2147483647.0;
-
-const char* const kExposureSteps[20] = {"30 s",  "15 s",  "10 s",  "8 s",   "6 s",   "5 s",   "4 s",
-                                        "3 s",   "2 s",   "1 s",   "1/2 s", "1/3 s", "1/4 s", "1/5 s",
-                                        "1/6 s", "1/10 s", "1/15 s", "1/20 s", "1/30 s", "1/60 s"};
 
 std::string Lower(const std::string& text) {
     std::string lower;
@@ -183,7 +181,7 @@ bool ParameterTable::Parse(const ParameterInfo& parameter, const std::string& te
         }
         case ParameterKind::ExposureStep: {
             long long index = 0;
-            if (!ParseInteger(text, &index) || index < 0 || index > 19) break;
+            if (!ParseInteger(text, &index) || index < 0 || index >= exposure::kStepCount) break;
             *value = static_cast<uint32_t>(index);
             return true;
         }
@@ -236,7 +234,7 @@ std::string ParameterTable::Format(const ParameterInfo& parameter, uint32_t valu
         case ParameterKind::Microseconds:
             return std::to_string(value) + " \xC2\xB5s";
         case ParameterKind::ExposureStep:
-            if (value < 20) return std::to_string(value) + " (" + kExposureSteps[value] + ")";
+            if (value < exposure::kStepCount) return std::to_string(value) + " (" + exposure::kSteps[value].label + ")";
             return std::to_string(value);
         case ParameterKind::PixelFormat:
             return formats.Name(value);
