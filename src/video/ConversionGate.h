@@ -5,16 +5,10 @@
 // conversions at once would share the cores evenly and all finish late, so
 // the ring, which frees its slots only in push order, fills up and drops
 // frames. One after another, each on every core, the oldest frame is done
-// first and its slot comes free soonest. Measured with delivery_bench
-// --quick on two cores (ratios for 4000x3000 BayerRG8 / 1920x1080 BayerRG8 /
-// 4000x3000 Mono8): turns of one with OpenCV on two threads 0.89 / 0.77 /
-// 0.63, and 6.7 ms from push to sink; all four at once with OpenCV on one
-// thread (--opencv-threads=1) 0.83 / 0.74 / 0.58, and 11 ms. In paced trials
-// at 0.90 of two one-thread baselines, turns lost 0.6% of the frames, all
-// four at once 2.5% with OpenCV on one thread and 4.4% on two.
-// With OpenCV kept to one thread (the host's choice, which the module leaves
-// alone) every task is a conversion of its own; turns of two were measured
-// worse than four at once there, so the gate then lets all four through.
+// first and its slot comes free soonest. With OpenCV kept to one thread (the
+// host's choice, which the module leaves alone) every task is a conversion
+// of its own and the gate lets all four through. bench/README.md has the
+// measurements behind this choice.
 //
 // The producer issues a ticket to each job it triggers, in push order. Every
 // ticket issued must be used exactly once, by Take then Give, or by Pass, or
