@@ -36,6 +36,7 @@ AravisStreamer::AravisStreamer(AravisDevice& device, AravisStreamSettings& setti
 AravisStreamer::~AravisStreamer() { Stop(); }
 
 HRESULT AravisStreamer::Start(IAravisCameraCallback* sink, void* context) {
+    CVrelAutoLock lock(&m_controlLock);
     if (HasThread()) return E_FAIL;
     // Written before the thread exists; the thread only reads them.
     m_sink = sink;
@@ -47,11 +48,23 @@ HRESULT AravisStreamer::Start(IAravisCameraCallback* sink, void* context) {
     return S_OK;
 }
 
-HRESULT AravisStreamer::Restart() { return Start(m_sink, m_sinkContext); }
+HRESULT AravisStreamer::Restart() {
+    CVrelAutoLock lock(&m_controlLock);
+    return Start(m_sink, m_sinkContext);
+}
 
-void AravisStreamer::Stop() { CSimpleThread::Stop(); }
+void AravisStreamer::Stop() {
+    CVrelAutoLock lock(&m_controlLock);
+    CSimpleThread::Stop();
+}
+
+bool AravisStreamer::IsStreaming() {
+    CVrelAutoLock lock(&m_controlLock);
+    return HasThread();
+}
 
 void AravisStreamer::ReleaseDeliverer() {
+    CVrelAutoLock lock(&m_controlLock);
     if (!HasThread()) m_deliverer.reset();
 }
 

@@ -8,10 +8,13 @@
 // deliverer adds its delivery thread (which calls the host's OnFrame) and
 // four conversion workers for the length of each run.
 //
-// Locks: the stream lock guards the live stream, which the streaming thread
-// sets at the start of a run and clears at its end; a snapshot holds it for
-// its whole capture, so a run never tears the stream down under it. It nests
-// inside nothing and is never held across a call into the host.
+// Locks: the control lock serialises Start, Restart and Stop between host
+// threads (and guards the sink); the streaming thread never takes it, so a
+// Stop may join the thread while holding it. The stream lock guards the live
+// stream, which the streaming thread sets at the start of a run and clears at
+// its end; a snapshot holds it for its whole capture, so a run never tears
+// the stream down under it. Neither nests in the other, and neither is held
+// across a call into the host.
 //
 // Ownership: owns its deliverer (kept from run to run until
 // ReleaseDeliverer) and the live stream. The device, settings and timings
@@ -46,7 +49,7 @@ public:
     // Ends the running acquisition and joins the thread; no OnFrame follows.
     // Returns at once when not streaming. Never from the streaming thread.
     void Stop();
-    bool IsStreaming() const { return HasThread(); }
+    bool IsStreaming();
     // Drops the deliverer with its pools; only while not streaming.
     void ReleaseDeliverer();
 
@@ -68,7 +71,8 @@ private:
     AravisDevice& m_device;
     AravisStreamSettings& m_settings;
     const AravisTimings& m_timings;
-    // Written only while no thread runs.
+    CVrelLock m_controlLock;
+    // Under m_controlLock, written only while no thread runs.
     IAravisCameraCallback* m_sink = nullptr;
     void* m_sinkContext = nullptr;
     std::unique_ptr<CVideoCallbacker> m_deliverer;  // streaming thread, or host thread while stopped

@@ -49,24 +49,31 @@ CAravisCamera::State CAravisCamera::CurrentState() {
     return m_state;
 }
 
+bool CAravisCamera::Advance(State from, State to) {
+    CVrelAutoLock lock(&m_stateLock);
+    if (m_state != from) return false;
+    m_state = to;
+    return true;
+}
+
 HRESULT CAravisCamera::Open(const CameraDeviceInfo* device) {
     if (device == nullptr) return E_POINTER;
-    if (CurrentState() != State::Created) return E_FAIL;
+    if (!Advance(State::Created, State::Opening)) return E_FAIL;
 
     const std::string id(device->DeviceId, strnlen(device->DeviceId, sizeof device->DeviceId));
-    if (FAILED(m_device.Open(id))) return E_FAIL;
-    GObjectPtr<ArvCamera> handle = m_device.Current();
+    HRESULT status = m_device.Open(id);
     CameraDeviceInfo record{};
-    const HRESULT status = handle ? AravisDevice::ReadRecord(handle.Get(), &record) : E_FAIL;
+    if (SUCCEEDED(status)) {
+        const GObjectPtr<ArvCamera> handle = m_device.Current();
+        status = handle ? AravisDevice::ReadRecord(handle.Get(), &record) : E_FAIL;
+    }
     if (FAILED(status)) {
         m_device.Forget();
+        Advance(State::Opening, State::Created);
         return status;
     }
     m_parameters.SetVendorRules(AravisVendorRules::ForVendor(record.VendorName));
-    CVrelAutoLock lock(&m_stateLock);
-    // Another host thread may have opened meanwhile: only one Open wins.
-    if (m_state != State::Created) return E_FAIL;
-    m_state = State::Opened;
+    Advance(State::Opening, State::Opened);
     return S_OK;
 }
 
@@ -169,8 +176,7 @@ HRESULT CAravisCamera::Close() {
     m_streamer.Stop();
     m_device.Release();
     m_streamer.ReleaseDeliverer();
-    CVrelAutoLock lock(&m_stateLock);
-    if (m_state == State::Opened) m_state = State::Closed;
+    Advance(State::Opened, State::Closed);
     return S_OK;
 }
 

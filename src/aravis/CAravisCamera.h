@@ -6,7 +6,8 @@
 //   AravisParameters  the numbered settings, with one rules object per vendor
 //   AravisSnapshot    single frames, converted as streamed frames are
 //
-// State: Created until Open succeeds, then Opened; Close moves an opened
+// State: Created until Open succeeds, Opening while one Open talks to the
+// device (a second Open meanwhile fails), then Opened; Close moves an opened
 // camera to Closed, where no Open is accepted any more but handles are
 // still made on demand. Whether it streams is the streaming thread's own
 // state (AravisStreamer). Every entry checks its arguments, then the state.
@@ -38,7 +39,7 @@ namespace optivane {
 
 class CAravisCamera : public IAravisCamera, public CUnknown {
 public:
-    enum class State { Created, Opened, Closed };
+    enum class State { Created, Opening, Opened, Closed };
 
     static CUnknown* CreateInstance(IUnknown* outer, HRESULT* status);
     // With pauses and time limits of the caller's choice (tests).
@@ -70,6 +71,10 @@ public:
 private:
     CAravisCamera(IUnknown* outer, const AravisTimings& timings);
     ~CAravisCamera() override;
+
+    // Moves from one state to another; false, nothing changed, when the
+    // camera is not in the first.
+    bool Advance(State from, State to);
 
     const AravisTimings m_timings;
     CVrelLock m_stateLock;
