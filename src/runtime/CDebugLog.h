@@ -1,5 +1,7 @@
 // Error lines appended to one daily log file shared by every component and
-// every process that loads the module. Trace calls are accepted and dropped.
+// every process that loads the module. Trace lines, with time and thread, go
+// where OPTIVANE_TRACE says, read once per process: unset or empty, nowhere;
+// "1", standard error; otherwise the file it names, appended to.
 //
 // Lines of all threads are serialised by one process-wide lock; between
 // processes a non-blocking byte-range lock on the file's content decides, and
@@ -22,6 +24,9 @@ public:
     // A null format writes nothing. A message is cut at 1023 characters and
     // the whole line at 1023 bytes; no line end is added.
     void Error(const char* className, const char* format, ...);
+    // "[date time ms]    thread N TRACE /className/ message" and one line end,
+    // cut at 1023 bytes; TraceW has no class part and shows characters
+    // outside ASCII as '?'. A null format traces nothing.
     void Trace(const char* className, const char* format, ...);
     void TraceW(const wchar_t* format, ...);
 
@@ -34,7 +39,7 @@ public:
     // Points this object at another file (tests only; the module never calls it).
     void SetPathForTesting(const char* path);
 
-    // The daily file for a path: "name.ext-YYYYMMDD", or "nameYYYYMMDD" without a dot.
+    // The daily file for a path: "path-YYYYMMDD" when the path has a dot, else "pathYYYYMMDD".
     static std::string DailyFileName(const std::string& path, const platform::LocalCalendarTime& now);
     // "[YYYY-MM-DD HH:MM:SS mmm]    "
     static std::string TimeStamp(const platform::LocalCalendarTime& now);

@@ -13,6 +13,18 @@
 #include "runtime/CDebugLog.h"
 
 namespace optivane {
+namespace test {
+
+// The time stamp of every line, as a regular expression.
+const std::string kStamp = R"(\[\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} \d{3}\])";
+
+// The whole file; empty when there is none.
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace test
 
 class CDebugLogTest : public ::testing::Test {
 protected:
@@ -23,8 +35,7 @@ protected:
         std::string all;
         for (const auto& file :
              std::set<std::filesystem::path>(std::filesystem::directory_iterator(m_dir.Path()), {})) {
-            std::ifstream in(file, std::ios::binary);
-            all.append(std::istreambuf_iterator<char>(in), {});
+            all += test::ReadFile(file);
         }
         return all;
     }

@@ -24,15 +24,15 @@
 namespace optivane {
 namespace {
 
-const std::string kStamp = R"(\[\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} \d{3}\])";
+using test::kStamp;
 
-TEST(CDebugLogNames, StampHasThreeDigitMillisecondsAndTheDailyFileFollowsTheDot) {
+TEST(CDebugLogNames, StampHasThreeDigitMillisecondsAndTheDailyFileFollowsTheWholePath) {
     EXPECT_EQ(CDebugLog::TimeStamp({2026, 12, 4, 2, 13, 0, 7}), "[2026-12-04 02:13:00 007]    ");
     const std::tuple<const char*, platform::LocalCalendarTime, const char*> names[] = {
         {"/var/tmp/Pellion", {2026, 12, 4, 2, 13, 0, 45}, "/var/tmp/Pellion20261204"},
         {"/var/tmp/a.b.c", {987, 1, 2, 0, 0, 0, 0}, "/var/tmp/a.b.c-09870102"},
         {"/var/tmp/Pellion.log", {2026, 12, 31, 23, 59, 59, 999}, "/var/tmp/Pellion.log-20261231"},
-        {"/var/tmp/Pellion.log", {2027, 1, 1, 0, 0, 0, 0}, "/var/tmp/Pellion.log-20270101"},  // after midnight
+        {"/var/tmp.d/Pellion", {2027, 1, 1, 0, 0, 0, 0}, "/var/tmp.d/Pellion-20270101"},  // a dot in a folder counts
     };
     for (const auto& [path, now, expected] : names) EXPECT_EQ(CDebugLog::DailyFileName(path, now), expected);
 }
