@@ -4,7 +4,8 @@
 # frame rate the camera accepts, beside what arv-camera-test-0.8 receives from
 # the same camera in the same settings, one after the other in one private
 # network namespace. Needs the installed tool: run scripts/demo.sh first.
-# Installs aravis-tools when missing.
+# Installs what it uses when missing: aravis-tools (the fake camera and
+# arv-camera-test-0.8) and aravis-tools-cli (arv-tool-0.8).
 #
 #   scripts/measure-stream.sh [--seconds S] [--rounds N]   (default 10 s, 3 rounds)
 set -euo pipefail
@@ -52,14 +53,14 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift ;;
     --rounds) rounds=$2; shift ;;
-    --help|-h) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --help|-h) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown argument: $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
 done
 [ -x "$install/optivane" ] || { echo "no installed optivane in $install: run scripts/demo.sh first" >&2; exit 1; }
 source "$root/scripts/lib/packages.sh"
-ensure_packages aravis-tools iproute2 util-linux
+ensure_packages aravis-tools aravis-tools-cli iproute2 util-linux
 if [ "$(id -u)" = "0" ]; then
   namespace=(unshare -n)
 else

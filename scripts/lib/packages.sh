@@ -1,5 +1,9 @@
-# Installs the Debian packages that are missing, and only those.
+# Installs the Debian packages that are missing, and only those, with one line
+# per step. apt's own output goes to build/apt.log; when a step fails, its last
+# lines are shown with the path of the whole log.
 # Usage: ensure_packages NAME...
+_optivane_apt_log="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/apt.log"
+
 ensure_packages() {
   local missing=()
   local package
@@ -9,11 +13,31 @@ ensure_packages() {
     fi
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing missing packages: ${missing[*]}"
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  local log=$_optivane_apt_log
+  mkdir -p "$(dirname "$log")"
+  : >"$log"
+  echo "Updating package lists..."
+  _apt_step "$log" "updating the package lists" $sudo apt-get update || return 1
+  local noun=packages
+  [ ${#missing[@]} -eq 1 ] && noun=package
+  echo "Installing ${#missing[@]} $noun: ${missing[*]}"
+  _apt_step "$log" "installing ${missing[*]}" \
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" || return 1
+}
+
+# Runs one apt command with its output appended to LOG; on failure says what
+# failed, shows the log's last lines and where the whole of it is.
+# Usage: _apt_step LOG WHAT COMMAND...
+_apt_step() {
+  local log=$1 what=$2
+  shift 2
+  "$@" >>"$log" 2>&1 && return 0
+  echo "Failed $what; the last lines of $log:" >&2
+  tail -n 15 "$log" | sed 's/^/  /' >&2
+  echo "The whole apt output is in $log" >&2
+  return 1
 }
 
 # What building the module and its tools needs.
