@@ -104,17 +104,6 @@ protected:
 TEST_F(AravisCameraProcessTest, IdentityOpenByIdQueriesSnapshotsAndExposureBounds) {
     m_camera = test::NewAravisCamera();
     ASSERT_TRUE(m_camera);
-    // IUnknown is the object's own, and leads back to the same interface.
-    ComPtr<IUnknown> unknown;
-    ComPtr<IAravisCamera> again;
-    ASSERT_EQ(S_OK, m_camera->QueryInterface(IID_IUnknown, unknown.ReceiveVoid()));
-    ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IAravisCamera, again.ReceiveVoid()));
-    EXPECT_EQ(m_camera.Get(), again.Get());
-    void* other = reinterpret_cast<void*>(1);
-    EXPECT_EQ(E_NOINTERFACE, m_camera->QueryInterface(IID_IOptivane, &other));
-    EXPECT_EQ(nullptr, other);
-    EXPECT_EQ(E_POINTER, m_camera->QueryInterface(IID_IAravisCamera, nullptr));
-
     // An unknown or empty id keeps nothing, so nothing reaches a device.
     for (const char* id : {"Nobody-Answers-This", ""}) {
         const CameraDeviceInfo record = test::DeviceRecord(id);
@@ -241,21 +230,14 @@ TEST_F(AravisCameraProcessTest, StreamingRulesTransformsAndReconnection) {
     // per second span 0.9 s; the camera's own 25 per second would give 0.36 s.
     EXPECT_GE(frames[11].start.Value - frames[2].start.Value, 600000);
 
-    // Flip 1 mirrors top to bottom, 2 left to right, anything else both;
-    // rotation turns clockwise after the flip.
-    struct Case { uint32_t rotation, flip, width, height; int dx, dy; };
-    const Case cases[] = {{0, 0, 320, 240, 1, 1},    {90, 0, 240, 320, -1, 1}, {180, 0, 320, 240, -1, -1},
-                          {270, 0, 240, 320, 1, -1}, {0, 1, 320, 240, 1, -1},  {0, 2, 320, 240, -1, 1},
-                          {0, 3, 320, 240, -1, -1},  {90, 1, 240, 320, 1, 1}};
+    // Rotation and flip reach frames already streaming (the conversion tests
+    // cover every combination); frames in the ring of four keep the old setting.
+    ASSERT_EQ(S_OK, m_camera->SetParameter(CameraParameterRotation, 90));
+    ASSERT_EQ(S_OK, m_camera->SetParameter(CameraParameterFlip, 1));
+    ASSERT_TRUE(m_recorder.WaitForCount(m_recorder.Count() + 6));
     std::vector<uint8_t> pixels;
-    for (const Case& c : cases) {
-        ASSERT_EQ(S_OK, m_camera->SetParameter(CameraParameterRotation, c.rotation));
-        ASSERT_EQ(S_OK, m_camera->SetParameter(CameraParameterFlip, c.flip));
-        // Frames already in the ring of four were made with the old setting.
-        ASSERT_TRUE(m_recorder.WaitForCount(m_recorder.Count() + 6));
-        EXPECT_EQ(c.width, m_recorder.Latest(&pixels).format.Width) << c.rotation << "/" << c.flip;
-        EXPECT_TRUE(IsGreyRamp(pixels, c.width, c.height, c.dx, c.dy)) << c.rotation << "/" << c.flip;
-    }
+    EXPECT_EQ(240u, m_recorder.Latest(&pixels).format.Width);
+    EXPECT_TRUE(IsGreyRamp(pixels, 240, 320, 1, 1));
     EXPECT_EQ(240u, Snapshot(&pixels).format.Width) << "a snapshot from the live stream";
 
     // Nothing arrives once StopStreaming or Close has returned.

@@ -2,7 +2,10 @@
 // with our GenICam descriptions (genicam/), checked in the device's registers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
+#include <vector>
 #include <cstdio>
 #include <memory>
 
@@ -250,6 +253,24 @@ TEST_F(ParametersTest, UnknownIdsAndACameraWithoutDeviceFailAndClearTheValue) {
     EXPECT_EQ(5u, min);
     EXPECT_EQ(E_POINTER, m_camera->GetParameter(0, nullptr));
     EXPECT_EQ(E_POINTER, m_camera->GetParameterRange(0, nullptr, &max));
+}
+
+// Host threads racing to open one camera: exactly one Open wins, every
+// other fails, and the camera then works as opened.
+TEST_F(ParametersTest, ConcurrentOpensLetExactlyOneWin) {
+    ASSERT_TRUE(Start(kGev));
+    m_camera->Close();  // the device admits one controller
+    for (int round = 0; round < 5; ++round) {
+        ComPtr<IAravisCamera> camera = test::NewAravisCamera();
+        const CameraDeviceInfo record = test::DeviceRecord(kGev.address);
+        std::atomic<int> opened{0};
+        std::vector<std::thread> hosts;
+        for (int i = 0; i < 4; ++i) hosts.emplace_back([&] { opened += camera->Open(&record) == S_OK; });
+        for (std::thread& host : hosts) host.join();
+        EXPECT_EQ(1, opened.load()) << "round " << round;
+        ASSERT_EQ(S_OK, camera->SetParameter(CameraParameterRed, 321));
+        EXPECT_EQ(321u, m_device->Read(kBalanceRatio)) << "the winner's vendor rules";
+    }
 }
 
 TEST_F(ParametersTest, GevRatiosAreUnscaledIntegersAndLongStepsFailWithoutLongExposure) {
