@@ -9,8 +9,11 @@
 // State: Created until Open succeeds, Opening while one Open talks to the
 // device (a second Open meanwhile fails), then Opened; Close moves an opened
 // camera to Closed, where no Open is accepted any more but handles are
-// still made on demand. Whether it streams is the streaming thread's own
-// state (AravisStreamer). Every entry checks its arguments, then the state.
+// still made on demand. Every entry checks its arguments first; entries that
+// need the device then fail with E_FAIL until an Open has succeeded, as
+// AravisDevice knows no device id before. Streaming may start in any state:
+// the streaming thread waits for a device. Whether it streams is the
+// streaming thread's own state (AravisStreamer).
 //
 // Threads: host threads call the IAravisCamera operations; the state lock
 // guards the state and is held only while it is read or changed, never
