@@ -28,6 +28,10 @@ public:
     bool IsLoaded() const { return m_handle != nullptr; }
     // Address of an exported symbol, or null.
     void* Symbol(const char* name) const;
+    // Keeps this library in memory for the rest of the process, after this
+    // handle and every other one is closed. False when nothing is loaded or
+    // the system refuses.
+    bool Pin() const;
 
     // Full path of the binary (library or program) that contains this code;
     // empty when it cannot be found.

@@ -52,5 +52,23 @@ TEST(ModuleLoaderTest, MissingModuleLeavesNoEntryAndCreationAnswersEHandle) {
     EXPECT_EQ(object, nullptr);
 }
 
+// What a sibling creates is handed on (to the host, as a kept frame) and may
+// be released after every loader of its module is gone.
+TEST(ModuleLoaderTest, ObjectsOfASiblingOutliveEveryLoaderOfIt) {
+    IFrameImage* image = nullptr;
+    {
+        const ModuleLoader zendra = ModuleLoader::ForSibling("Zendra");
+        ASSERT_TRUE(zendra.IsLoaded());
+        ASSERT_EQ(zendra.CreateInstance(CLSID_SnapshotFrameImage, IID_IFrameImage, reinterpret_cast<void**>(&image)),
+                  S_OK);
+    }
+    const FrameFormat format{0, 4, 2, 1, 1, 25, 1};
+    EXPECT_EQ(image->SetFormat(&format), S_OK);
+    FrameFormat read{};
+    EXPECT_EQ(image->GetFormat(&read), S_OK);
+    EXPECT_EQ(read.Height, 2u);
+    EXPECT_EQ(image->Release(), 0u);
+}
+
 }  // namespace
 }  // namespace optivane::test

@@ -57,6 +57,26 @@ private:
     std::atomic<int> m_frames{0};
 };
 
+// Keeps the first frame it is lent, with a reference of its own, as a host
+// that holds on to a picture does.
+class FrameKeeper : public IAravisCameraCallback {
+public:
+    ~FrameKeeper() {
+        if (IUnknown* frame = Take()) frame->Release();
+    }
+    HRESULT OnFrame(int32_t status, void*, IUnknown* frame) override {
+        if (FAILED(status) || frame == nullptr || m_kept.load() != nullptr) return S_OK;
+        frame->AddRef();
+        m_kept.store(frame);
+        return S_OK;
+    }
+    bool HasKept() const { return m_kept.load() != nullptr; }
+    IUnknown* Take() { return m_kept.exchange(nullptr); }
+
+private:
+    std::atomic<IUnknown*> m_kept{nullptr};
+};
+
 // Until the camera answers, for up to a minute: it may still be starting.
 HRESULT OpenFakeCamera(IAravisCamera* camera) {
     CameraDeviceInfo device{};
@@ -151,6 +171,72 @@ TEST(TestHostReload, CameraStreamsAfterTheModuleWasUnloadedAndLoadedAgain) {
         EXPECT_EQ(camera->Release(), 0u);
         EXPECT_EQ(dlclose(module), 0);
     }
+}
+
+// A frame the host keeps is the host's: it must stay usable after the camera
+// that made it is closed and released and the module is unloaded.
+class KeptFrame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_fakeCamera.Started()) << kFakeCameraPath;
+        m_module = dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(m_module, nullptr) << dlerror();
+        auto create = reinterpret_cast<DllCreateInstanceFn>(dlsym(m_module, "DllCreateInstance"));
+        ASSERT_NE(create, nullptr);
+        ASSERT_EQ(create(CLSID_AravisCamera, IID_IAravisCamera, reinterpret_cast<void**>(&m_camera)), S_OK);
+        ASSERT_EQ(OpenFakeCamera(m_camera), S_OK);
+    }
+    void TearDown() override { CloseCameraAndUnload(); }
+
+    void CloseCameraAndUnload() {
+        if (m_camera != nullptr) {
+            EXPECT_EQ(m_camera->StopStreaming(), S_OK);
+            EXPECT_EQ(m_camera->Close(), S_OK);
+            EXPECT_EQ(m_camera->Release(), 0u);
+            m_camera = nullptr;
+        }
+        if (m_module != nullptr) {
+            EXPECT_EQ(dlclose(m_module), 0);
+            m_module = nullptr;
+        }
+    }
+
+    // Reads the kept frame's picture format and drops the host's reference,
+    // the last one.
+    static void ReadAndRelease(IUnknown* frame) {
+        IFrameImage* image = nullptr;
+        ASSERT_EQ(frame->QueryInterface(IID_IFrameImage, reinterpret_cast<void**>(&image)), S_OK);
+        FrameFormat format{};
+        EXPECT_EQ(image->GetFormat(&format), S_OK);
+        EXPECT_GT(format.Width, 0u);
+        EXPECT_GT(format.Height, 0u);
+        EXPECT_EQ(image->Release(), 1u);
+        EXPECT_EQ(frame->Release(), 0u);
+    }
+
+    FakeCameraProcess m_fakeCamera;
+    void* m_module = nullptr;
+    IAravisCamera* m_camera = nullptr;
+};
+
+TEST_F(KeptFrame, StreamedFrameOutlivesTheCameraAndTheModule) {
+    FrameKeeper keeper;
+    ASSERT_EQ(m_camera->StartStreaming(&keeper, nullptr), S_OK);
+    for (int wait = 0; wait < 600 && !keeper.HasKept(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    CloseCameraAndUnload();
+    IUnknown* frame = keeper.Take();
+    ASSERT_NE(frame, nullptr) << "no frame arrived";
+    ReadAndRelease(frame);
+}
+
+TEST_F(KeptFrame, SnapshotFrameOutlivesTheCameraAndTheModule) {
+    IUnknown* frame = nullptr;
+    ASSERT_EQ(m_camera->GrabSnapshot(0, &frame), S_OK);
+    ASSERT_NE(frame, nullptr);
+    CloseCameraAndUnload();
+    ReadAndRelease(frame);
 }
 
 TEST_F(TestHost, CameraAnswersNoOtherInterface) {

@@ -1,5 +1,7 @@
 #include "frame/modules/ModuleLoader.h"
 
+#include <utility>
+
 namespace optivane {
 
 namespace {
@@ -35,8 +37,11 @@ std::string ModuleLoader::ResolvePath(const std::string& modulePath, const std::
 ModuleLoader::ModuleLoader(const std::string& relativeName) {
     const std::string path = ResolvePath(platform::SharedLibrary::PathOfThisBinary(), relativeName);
     if (path.empty()) return;
-    m_library = platform::SharedLibrary(path);
-    if (m_library.IsLoaded()) m_entry = reinterpret_cast<DllCreateInstanceFn>(m_library.Symbol("DllCreateInstance"));
+    platform::SharedLibrary library(path);
+    const auto entry = reinterpret_cast<DllCreateInstanceFn>(library.Symbol("DllCreateInstance"));
+    if (entry == nullptr || !library.Pin()) return;
+    m_library = std::move(library);
+    m_entry = entry;
 }
 
 ModuleLoader ModuleLoader::ForSibling(const char* baseName) {

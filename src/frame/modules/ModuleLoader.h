@@ -1,6 +1,14 @@
-// Loads a sibling module of the host framework from this module's own folder
-// and finds its DllCreateInstance entry. Each holder keeps its own loader for
-// its lifetime; the library is closed when the loader is destroyed.
+// Loads a sibling module of the host framework (Zendra, Linquet, Mirvale)
+// from this module's own folder and finds its DllCreateInstance entry.
+//
+// Who loads and what stays loaded: each object that creates a sibling's
+// objects (a camera, a frame deliverer) keeps a loader of its own for its
+// lifetime, and the loader releases its handle when destroyed. Yet the first
+// load that finds the entry pins the module: it stays loaded for the rest of
+// the process, whoever releases it later. Its objects are handed to the host
+// (a frame kept past OnFrame, a snapshot), which may release them after the
+// camera, every loader and this module itself are gone; their code must
+// still be there. A module that cannot be pinned is not used.
 #pragma once
 
 #include <string>

@@ -7,7 +7,18 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+
 namespace optivane::platform {
+
+namespace {
+
+// RTLD_NOLOAD only finds the loaded copy; RTLD_NODELETE makes it stay. The
+// reference taken here is never dropped, on purpose.
+bool PinLoadedFile(const char* path) {
+    return path != nullptr && dlopen(path, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}
+
+}  // namespace
 
 SharedLibrary::SharedLibrary(const std::string& path) {
     // Symbols are resolved now so that a module with a missing dependency
@@ -19,6 +30,13 @@ SharedLibrary::SharedLibrary(const std::string& path) {
 void* SharedLibrary::Symbol(const char* name) const {
     if (m_handle == nullptr || name == nullptr) return nullptr;
     return dlsym(m_handle, name);
+}
+
+bool SharedLibrary::Pin() const {
+    if (m_handle == nullptr) return false;
+    struct link_map* map = nullptr;
+    if (dlinfo(m_handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return false;
+    return PinLoadedFile(map->l_name);
 }
 
 void SharedLibrary::Close() {
@@ -54,10 +72,8 @@ std::string SharedLibrary::PathOfThisBinary() {
 
 bool SharedLibrary::PinLibraryContaining(const void* address) {
     Dl_info info{};
-    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
-    // RTLD_NOLOAD only finds the loaded copy; RTLD_NODELETE makes it stay.
-    // The reference taken here is never dropped, on purpose.
-    return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+    if (dladdr(address, &info) == 0) return false;
+    return PinLoadedFile(info.dli_fname);
 }
 
 std::string SharedLibrary::FileNameFor(const std::string& baseName) { return "lib" + baseName + ".so"; }

@@ -19,6 +19,12 @@ void* SharedLibrary::Symbol(const char* name) const {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(m_handle), name));
 }
 
+bool SharedLibrary::Pin() const {
+    if (m_handle == nullptr) return false;
+    // A module's handle is its base address, which lies inside it.
+    return PinLibraryContaining(m_handle);
+}
+
 void SharedLibrary::Close() {
     if (m_handle == nullptr) return;
     FreeLibrary(static_cast<HMODULE>(m_handle));
