@@ -6,7 +6,7 @@
 namespace optivane {
 namespace {
 
-const ComponentTableRow kLinquetTable[] = {
+const ComponentTableRow kLinquetClasses[] = {
     {"TCP Connection", &CLSID_TcpConnection, &CTcpConnection::CreateInstance},
     {"Net Adapter List", &CLSID_NetAdapterList, &CNetAdapterList::CreateInstance},
 };
@@ -15,6 +15,5 @@ const ComponentTableRow kLinquetTable[] = {
 }  // namespace optivane
 
 OPTIVANE_EXPORT HRESULT DllCreateInstance(const CLSID& classId, const IID& interfaceId, void** object) {
-    return optivane::CreateFromTable(optivane::kLinquetTable, sizeof(optivane::kLinquetTable) / sizeof(optivane::kLinquetTable[0]),
-                                     classId, interfaceId, object);
+    return optivane::CreateFromTable(optivane::kLinquetClasses, classId, interfaceId, object);
 }

@@ -20,7 +20,5 @@ const ComponentTableRow kZendraClasses[] = {
 }  // namespace optivane
 
 OPTIVANE_EXPORT HRESULT DllCreateInstance(const CLSID& classId, const IID& interfaceId, void** object) {
-    using optivane::kZendraClasses;
-    return optivane::CreateFromTable(kZendraClasses, sizeof(kZendraClasses) / sizeof(kZendraClasses[0]), classId,
-                                     interfaceId, object);
+    return optivane::CreateFromTable(optivane::kZendraClasses, classId, interfaceId, object);
 }

@@ -1,5 +1,6 @@
 // The class factory: a fixed table of classes searched in order, and the
-// creation rules shared by every module entry.
+// creation rules shared by every module entry. Each module writes its own
+// table beside its DllCreateInstance and hands it over whole.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +28,11 @@ struct ComponentTableRow {
 HRESULT CreateFromTable(const ComponentTableRow* rows, size_t rowCount, const CLSID& classId, const IID& interfaceId,
                         void** object);
 
-// The module's own six classes.
-extern const ComponentTableRow g_componentTable[6];
+// The same over a whole table, which then counts its own rows.
+template <size_t N>
+HRESULT CreateFromTable(const ComponentTableRow (&rows)[N], const CLSID& classId, const IID& interfaceId,
+                        void** object) {
+    return CreateFromTable(rows, N, classId, interfaceId, object);
+}
 
 }  // namespace optivane

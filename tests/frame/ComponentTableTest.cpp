@@ -26,7 +26,7 @@ protected:
     void TearDown() override { EXPECT_EQ(TestWidget::liveCount.load(), 0) << "an object outlived its last reference"; }
 
     HRESULT Create(const CLSID& classId, const IID& interfaceId, void** object) {
-        return CreateFromTable(kRows, 2, classId, interfaceId, object);
+        return CreateFromTable(kRows, classId, interfaceId, object);
     }
 };
 

@@ -1,13 +1,15 @@
-// The module's exported entry and its class table.
+// The module's exported entry and its class table: one row per class, so a
+// new kind of camera joins here and nowhere else.
 #include "aravis/CAravisCamera.h"
 #include "frame/ComponentTable.h"
 #include "optivane/optivane.h"
 
 namespace optivane {
+namespace {
 
-// Classes join the table as they are built; a row without a creation routine
-// answers CLASS_E_CLASSNOTAVAILABLE.
-const ComponentTableRow g_componentTable[6] = {
+// A row without a creation routine answers CLASS_E_CLASSNOTAVAILABLE until
+// its class is built.
+const ComponentTableRow kOptivaneClasses[] = {
     {"Aravis Camera", &CLSID_AravisCamera, &CAravisCamera::CreateInstance},
     {"Optivane", &CLSID_Optivane, nullptr},
     {"Dummy Camera", &CLSID_DummyCamera, nullptr},
@@ -16,8 +18,9 @@ const ComponentTableRow g_componentTable[6] = {
     {"Peak SDK Manager", &CLSID_PeakSdkManager, nullptr},
 };
 
+}  // namespace
 }  // namespace optivane
 
 OPTIVANE_EXPORT HRESULT DllCreateInstance(const CLSID& classId, const IID& interfaceId, void** object) {
-    return optivane::CreateFromTable(optivane::g_componentTable, 6, classId, interfaceId, object);
+    return optivane::CreateFromTable(optivane::kOptivaneClasses, classId, interfaceId, object);
 }
