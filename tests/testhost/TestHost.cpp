@@ -179,15 +179,13 @@ TEST(TestHostReload, CameraStreamsAfterTheModuleWasUnloadedAndLoadedAgain) {
 
 // A frame the host keeps is the host's: it must stay usable after the camera
 // that made it is closed and released and the module is unloaded.
-class KeptFrame : public ::testing::Test {
+class KeptFrame : public TestHost {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_fakeCamera.Started()) << kFakeCameraPath;
-        m_module = dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(m_module, nullptr) << dlerror();
-        auto create = reinterpret_cast<DllCreateInstanceFn>(dlsym(m_module, "DllCreateInstance"));
-        ASSERT_NE(create, nullptr);
-        ASSERT_EQ(create(CLSID_AravisCamera, IID_IAravisCamera, reinterpret_cast<void**>(&m_camera)), S_OK);
+        TestHost::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(m_create(CLSID_AravisCamera, IID_IAravisCamera, reinterpret_cast<void**>(&m_camera)), S_OK);
         ASSERT_EQ(OpenFakeCamera(m_camera), S_OK);
     }
     void TearDown() override { CloseCameraAndUnload(); }
@@ -219,7 +217,6 @@ protected:
     }
 
     FakeCameraProcess m_fakeCamera;
-    void* m_module = nullptr;
     IAravisCamera* m_camera = nullptr;
 };
 
