@@ -246,8 +246,4 @@ TEST_F(TestHost, CameraAnswersNoOtherInterface) {
     EXPECT_EQ(object, nullptr);
 }
 
-TEST_F(TestHost, PrivateSymbolsAreNotVisible) {
-    EXPECT_EQ(dlsym(m_module, "_ZN8optivane15CreateFromTableEPKNS_17ComponentTableRowEmRK4GUIDS5_PPv"), nullptr);
-}
-
 }  // namespace

@@ -38,8 +38,11 @@ ModuleLoader::ModuleLoader(const std::string& relativeName) {
     const std::string path = ResolvePath(platform::SharedLibrary::PathOfThisBinary(), relativeName);
     if (path.empty()) return;
     platform::SharedLibrary library(path);
+    if (!library.IsLoaded()) return;
     const auto entry = reinterpret_cast<DllCreateInstanceFn>(library.Symbol("DllCreateInstance"));
-    if (entry == nullptr || !library.Pin()) return;
+    // Without an entry the module stays loaded but makes nothing, so it
+    // needs no pin.
+    if (entry != nullptr && !library.Pin()) return;
     m_library = std::move(library);
     m_entry = entry;
 }
