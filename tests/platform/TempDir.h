@@ -14,17 +14,12 @@ public:
     TempDir() {
         std::error_code error;
         const std::filesystem::path base = std::filesystem::temp_directory_path(error);
-        if (error) return;
         std::random_device seed;
         std::mt19937_64 names(static_cast<uint64_t>(seed()) << 32 | seed());
         // create_directory answers false for a name that exists: try another.
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        for (int attempt = 0; !error && m_path.empty() && attempt < 100; ++attempt) {
             const std::filesystem::path candidate = base / ("optivane-" + std::to_string(names()));
-            if (std::filesystem::create_directory(candidate, error)) {
-                m_path = candidate.string();
-                return;
-            }
-            if (error) return;
+            if (std::filesystem::create_directory(candidate, error)) m_path = candidate.string();
         }
     }
     ~TempDir() {

@@ -161,7 +161,7 @@ TEST(CMultiThread, EachTriggerRunsOneJobAndDestructionWithoutATriggerRunsNone) {
             task.WaitDone();
             ASSERT_EQ(jobs.count.load(), before + 1);
         }
-        if (round % 3 != 0) platform::Clock::SleepMilliseconds(20);  // the worker waits for a (next) trigger
+        if (round % 3 != 0) platform::Clock::SleepMilliseconds(5);  // the worker waits for a (next) trigger
     }
     EXPECT_EQ(jobs.count.load(), 40);
     CMultiThread base;  // the base alone runs empty jobs and stops its own worker
@@ -179,7 +179,7 @@ TEST(CMultiThread, TriggerDuringAJobIsLostAndDestructionWaitsForTheJob) {
     EXPECT_FALSE(task->IsDone());
     jobs.release.Set();
     task->WaitDone();
-    platform::Clock::SleepMilliseconds(200);  // time for a wrongly repeated job to start
+    platform::Clock::SleepMilliseconds(50);  // time for a wrongly repeated job to start
     ASSERT_EQ(jobs.count.load(), 1);
 
     jobs.release.Reset();
