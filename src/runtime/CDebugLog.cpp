@@ -87,6 +87,15 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Cut at the buffer's end; false when the format cannot be applied.
+bool FormatMessage(char (&message)[kLineSize], const char* format, va_list arguments) {
+    return std::vsnprintf(message, sizeof(message), format, arguments) >= 0;
+}
+
+}  // namespace
+
 CDebugLog::CDebugLog() { m_path[0] = '\0'; }
 
 void CDebugLog::Error(const char* className, const char* format, ...) {
@@ -97,9 +106,9 @@ void CDebugLog::Error(const char* className, const char* format, ...) {
     char message[kLineSize];
     va_list arguments;
     va_start(arguments, format);
-    const int length = std::vsnprintf(message, sizeof(message), format, arguments);
+    const bool formatted = FormatMessage(message, format, arguments);
     va_end(arguments);
-    if (length < 0) return;
+    if (!formatted) return;
 
     char stamp[kStampSize];
     FormatStamp(platform::Clock::LocalNow(), stamp);
@@ -117,9 +126,9 @@ void CDebugLog::Trace(const char* className, const char* format, ...) {
     char message[kLineSize];
     va_list arguments;
     va_start(arguments, format);
-    const int length = std::vsnprintf(message, sizeof(message), format, arguments);
+    const bool formatted = FormatMessage(message, format, arguments);
     va_end(arguments);
-    if (length < 0) return;
+    if (!formatted) return;
     char classPart[kLineSize];
     std::snprintf(classPart, sizeof(classPart), "/%s/ ", className != nullptr ? className : "");
     target->Write(classPart, message);
