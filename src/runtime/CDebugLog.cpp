@@ -85,10 +85,6 @@ private:
     platform::LockedFile m_file;
 };
 
-}  // namespace
-
-namespace {
-
 // Cut at the buffer's end; false when the format cannot be applied.
 bool FormatMessage(char (&message)[kLineSize], const char* format, va_list arguments) {
     return std::vsnprintf(message, sizeof(message), format, arguments) >= 0;
