@@ -10,12 +10,17 @@ volatile std::sig_atomic_t g_raised = 0;
 void (*g_previousInterrupt)(int) = SIG_DFL;
 void (*g_previousTerminate)(int) = SIG_DFL;
 
+// Ignored signals stay ignored.
+void UncatchBoth() {
+    if (g_previousInterrupt != SIG_IGN) std::signal(SIGINT, SIG_DFL);
+    if (g_previousTerminate != SIG_IGN) std::signal(SIGTERM, SIG_DFL);
+}
+
 extern "C" void OnStopSignal(int) {
     g_raised = 1;
     // The next one, of either kind, is not caught: a stuck stop can still be
-    // interrupted. Ignored signals stay ignored.
-    if (g_previousInterrupt != SIG_IGN) std::signal(SIGINT, SIG_DFL);
-    if (g_previousTerminate != SIG_IGN) std::signal(SIGTERM, SIG_DFL);
+    // interrupted.
+    UncatchBoth();
 }
 
 }  // namespace
@@ -35,5 +40,7 @@ StopSignal::~StopSignal() {
 }
 
 bool StopSignal::Raised() { return g_raised != 0; }
+
+void StopSignal::LetNextSignalQuit() { UncatchBoth(); }
 
 }  // namespace optivane::tool

@@ -16,6 +16,9 @@ public:
     StopSignal& operator=(const StopSignal&) = delete;
 
     static bool Raised();
+    // From now on the first signal of either kind ends the program at once,
+    // as a second one does: for a stop that may hang on a camera that is gone.
+    static void LetNextSignalQuit();
 };
 
 }  // namespace optivane::tool

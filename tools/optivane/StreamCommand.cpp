@@ -113,9 +113,11 @@ int StreamCommand::Run(const StreamOptions& options) {
         }
         const Clock::duration silent = Clock::now() - status.LastActivity();
         if (silent >= kSilentBeforeStop) {
+            StopSignal::LetNextSignalQuit();
             if (terminal) m_out << "\n";
             m_err << "optivane: stopping; no frame for " << static_cast<int>(Seconds(silent))
-                  << " s, so if the camera is gone this waits out its time-outs (Ctrl-C again quits at once)\n"
+                  << " s, so if the camera is gone this waits out its time-outs ("
+                  << (end == StreamEnd::Signal ? "Ctrl-C again" : "Ctrl-C") << " quits at once)\n"
                   << std::flush;
         }
     }
