@@ -19,12 +19,15 @@ ensure_packages() {
   mkdir -p "$(dirname "$log")"
   : >"$log"
   echo "Updating package lists..."
-  _apt_step "$log" "updating the package lists" $sudo apt-get update || return 1
+  # Another install running at the same time holds apt's lock: wait for it.
+  local wait_for_lock=(-o DPkg::Lock::Timeout=300)
+  _apt_step "$log" "updating the package lists" $sudo apt-get "${wait_for_lock[@]}" update || return 1
   local noun=packages
   [ ${#missing[@]} -eq 1 ] && noun=package
   echo "Installing ${#missing[@]} $noun: ${missing[*]}"
   _apt_step "$log" "installing ${missing[*]}" \
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" || return 1
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get "${wait_for_lock[@]}" install -y --no-install-recommends \
+      "${missing[@]}" || return 1
 }
 
 # Runs one apt command with its output appended to LOG; on failure says what
