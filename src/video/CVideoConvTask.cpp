@@ -134,8 +134,10 @@ HRESULT CVideoConvTask::ConvertTransformed() {
         }
         if (buffer == nullptr || !PictureFits(turned, bufferSize)) return E_FAIL;
         // A rotation the camera does not offer: the format is already turned,
-        // so no picture fits it; grey says so instead of a garbled frame.
-        if (m_rotation != 0 && !transform.HasRotationCode()) {
+        // so no picture fits it; grey says so instead of a garbled frame. A
+        // short raw frame is refused before the work picture is sized for it.
+        const bool rotatable = m_rotation == 0 || transform.HasRotationCode();
+        if (!rotatable || !conversion.RawFits(data, size, format.Width, format.Height)) {
             FillGrey(buffer, bufferSize);
             return E_INVALIDARG;
         }
@@ -149,7 +151,6 @@ HRESULT CVideoConvTask::ConvertTransformed() {
         status = conversion.ToBgr(data, size, rows, cols, work);
         // Flip and rotation run on one core: the next frame's turn may begin.
         EndTurn();
-        if (status == E_INVALIDARG) FillGrey(buffer, bufferSize);
         if (FAILED(status)) return status;
 
         cv::Mat out(static_cast<int>(turned.Height), static_cast<int>(turned.Width), CV_8UC3, buffer);

@@ -30,8 +30,7 @@ uint64_t PixelConversion::RawBytes(uint32_t width, uint32_t height) const {
 
 HRESULT PixelConversion::ToBgr(const uint8_t* data, size_t size, int rows, int cols, cv::Mat& out) const {
     if (!IsKnown()) return E_UNEXPECTED;
-    if (data == nullptr || rows <= 0 || cols <= 0 ||
-        RawBytes(static_cast<uint32_t>(cols), static_cast<uint32_t>(rows)) > size) {
+    if (rows <= 0 || cols <= 0 || !RawFits(data, size, static_cast<uint32_t>(cols), static_cast<uint32_t>(rows))) {
         return E_INVALIDARG;
     }
     const bool inPlace = out.rows == rows && out.cols == cols && out.type() == CV_8UC3;

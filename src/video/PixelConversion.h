@@ -22,6 +22,10 @@ public:
     bool IsKnown() const { return m_bytesPerPixel != 0; }
     // Bytes a raw frame of width x height pixels needs.
     uint64_t RawBytes(uint32_t width, uint32_t height) const;
+    // Whether data of that size holds a whole raw frame of width x height.
+    bool RawFits(const uint8_t* data, size_t size, uint32_t width, uint32_t height) const {
+        return data != nullptr && width != 0 && height != 0 && RawBytes(width, height) <= size;
+    }
     // True for a colour conversion (which OpenCV spreads over its pool),
     // false for a plain copy.
     bool UsesThreadPool() const { return m_colorCode >= 0; }
