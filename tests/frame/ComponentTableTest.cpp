@@ -1,6 +1,8 @@
 // The factory rules, exercised through a component that exists only here.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "TestWidget.h"
 #include "frame/ComponentTable.h"
 #include "optivane/optivane.h"
@@ -19,8 +21,8 @@ const ComponentTableRow kRows[] = {
 class ComponentTableTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TestWidget::nextCreation = TestWidget::Creation::Normal;
-        TestWidget::failureStatus = E_FAIL;
+        TestWidget::createsObject = true;
+        TestWidget::creationStatus = S_OK;
         TestWidget::destroyedCount = 0;
     }
     void TearDown() override { EXPECT_EQ(TestWidget::liveCount.load(), 0) << "an object outlived its last reference"; }
@@ -36,57 +38,47 @@ TEST_F(ComponentTableTest, NullOutPointerIsReportedBeforeTheClassIsLookedAt) {
     EXPECT_EQ(TestWidget::destroyedCount.load(), 0) << "nothing may be created for a null out-pointer";
 }
 
-TEST_F(ComponentTableTest, UnknownOrUnbuiltClassLeavesTheOutPointerAsItWas) {
+TEST_F(ComponentTableTest, FailuresHandOutNothingAndDestroyWhatWasBuilt) {
+    // Out-pointer afterwards: as it was, null, or either (but never an object).
+    enum Out { kKept, kNulled, kNoObject };
+    struct Case {
+        const CLSID* classId;
+        const IID* interfaceId;
+        bool createsObject;
+        HRESULT creationStatus, expected;
+        Out out;
+        int destroyed;
+    };
     int sentinel = 0;
-    void* object = &sentinel;
-    EXPECT_EQ(Create(CLSID_Unknown, IID_IUnknown, &object), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(object, &sentinel);
-    EXPECT_EQ(Create(CLSID_NotBuilt, IID_IUnknown, &object), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(object, &sentinel);
+    for (const Case& c : {Case{&CLSID_Unknown, &IID_IUnknown, true, S_OK, CLASS_E_CLASSNOTAVAILABLE, kKept, 0},
+                          Case{&CLSID_NotBuilt, &IID_IUnknown, true, S_OK, CLASS_E_CLASSNOTAVAILABLE, kKept, 0},
+                          Case{&CLSID_TestWidget, &IID_IAravisCamera, true, S_OK, E_NOINTERFACE, kNulled, 1},
+                          Case{&CLSID_TestWidget, &IID_ITestWidget, false, E_HANDLE, E_HANDLE, kNoObject, 0},
+                          Case{&CLSID_TestWidget, &IID_ITestWidget, false, S_OK, E_OUTOFMEMORY, kNoObject, 0},
+                          Case{&CLSID_TestWidget, &IID_ITestWidget, true, E_UNEXPECTED, E_UNEXPECTED, kNoObject, 1}}) {
+        TestWidget::createsObject = c.createsObject;
+        TestWidget::creationStatus = c.creationStatus;
+        TestWidget::destroyedCount = 0;
+        void* object = &sentinel;
+        EXPECT_EQ(Create(*c.classId, *c.interfaceId, &object), c.expected);
+        const bool kept = object == &sentinel;
+        EXPECT_TRUE(c.out == kKept ? kept : c.out == kNulled ? object == nullptr : kept || object == nullptr);
+        EXPECT_EQ(TestWidget::destroyedCount.load(), c.destroyed) << "expected " << std::hex << c.expected;
+    }
 }
 
-TEST_F(ComponentTableTest, IUnknownRequestYieldsTheNonDelegatingUnknownWithOneReference) {
-    void* object = nullptr;
-    ASSERT_EQ(Create(CLSID_TestWidget, IID_IUnknown, &object), S_OK);
-    auto* unknown = static_cast<IUnknown*>(object);
+TEST_F(ComponentTableTest, EitherInterfaceCarriesExactlyOneReference) {
+    // IID_IUnknown yields the non-delegating unknown.
+    IUnknown* unknown = nullptr;
     ITestWidget* widget = nullptr;
+    ASSERT_EQ(Create(CLSID_TestWidget, IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
     ASSERT_EQ(unknown->QueryInterface(IID_ITestWidget, reinterpret_cast<void**>(&widget)), S_OK);
-    EXPECT_EQ(widget->Release(), 1u) << "the request handed out exactly one reference";
-    EXPECT_EQ(unknown->Release(), 0u);
-    EXPECT_EQ(TestWidget::destroyedCount.load(), 1);
-}
+    EXPECT_EQ((std::vector<ULONG>{widget->Release(), unknown->Release()}), (std::vector<ULONG>{1, 0}));
 
-TEST_F(ComponentTableTest, OwnInterfaceCarriesExactlyOneReference) {
-    ITestWidget* widget = nullptr;
     ASSERT_EQ(Create(CLSID_TestWidget, IID_ITestWidget, reinterpret_cast<void**>(&widget)), S_OK);
-    ASSERT_NE(widget, nullptr);
     EXPECT_EQ(widget->Value(), 42);
     EXPECT_EQ(widget->Release(), 0u);
-    EXPECT_EQ(TestWidget::destroyedCount.load(), 1);
-}
-
-TEST_F(ComponentTableTest, UnsupportedInterfaceDestroysTheNewObjectAndNullsTheOutPointer) {
-    int sentinel = 0;
-    void* object = &sentinel;
-    EXPECT_EQ(Create(CLSID_TestWidget, IID_IAravisCamera, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(TestWidget::destroyedCount.load(), 1);
-}
-
-TEST_F(ComponentTableTest, CreationStatusDecidesTheResult) {
-    void* object = nullptr;
-    TestWidget::nextCreation = TestWidget::Creation::NullWithStatus;
-    TestWidget::failureStatus = E_HANDLE;
-    EXPECT_EQ(Create(CLSID_TestWidget, IID_ITestWidget, &object), E_HANDLE);
-
-    TestWidget::nextCreation = TestWidget::Creation::NullWithoutStatus;
-    EXPECT_EQ(Create(CLSID_TestWidget, IID_ITestWidget, &object), E_OUTOFMEMORY);
-
-    TestWidget::nextCreation = TestWidget::Creation::ObjectWithFailure;
-    TestWidget::failureStatus = E_UNEXPECTED;
-    EXPECT_EQ(Create(CLSID_TestWidget, IID_ITestWidget, &object), E_UNEXPECTED);
-    EXPECT_EQ(TestWidget::destroyedCount.load(), 1) << "an object built with a failure status is destroyed";
-    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(TestWidget::destroyedCount.load(), 2);
 }
 
 }  // namespace

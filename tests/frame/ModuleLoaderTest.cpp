@@ -17,30 +17,21 @@ std::string Native(std::string path) {
     return path;
 }
 
-std::string Resolve(const std::string& modulePath, const std::string& relativeName) {
-    return ModuleLoader::ResolvePath(Native(modulePath), Native(relativeName));
-}
-
-TEST(ModuleLoaderTest, PlainNameLandsInTheModulesFolder) {
-    EXPECT_EQ(Resolve("/opt/app/libOptivane.so", "libZendra.so"), Native("/opt/app/libZendra.so"));
-}
-
-TEST(ModuleLoaderTest, DotPrefixesStayOrClimb) {
-    EXPECT_EQ(Resolve("/opt/app/bin/libOptivane.so", "./libZendra.so"), Native("/opt/app/bin/libZendra.so"));
-    EXPECT_EQ(Resolve("/opt/app/bin/libOptivane.so", "../libZendra.so"), Native("/opt/app/libZendra.so"));
-    EXPECT_EQ(Resolve("/opt/app/bin/libOptivane.so", "./.././../lib/libZendra.so"),
-              Native("/opt/lib/libZendra.so"));
-}
-
-TEST(ModuleLoaderTest, ClimbingAboveTheRootOrAPathWithoutFolderGivesNothing) {
-    EXPECT_EQ(Resolve("/app/libOptivane.so", "../../libZendra.so"), "");
-    EXPECT_EQ(Resolve("libOptivane.so", "libZendra.so"), "");
-}
-
-TEST(ModuleLoaderTest, PathsLongerThan260CharactersAreRefused) {
-    const std::string folder = "/" + std::string(240, 'a');
-    EXPECT_NE(Resolve(folder + "/m.so", std::string(10, 'b')), "");
-    EXPECT_EQ(Resolve(folder + "/m.so", std::string(30, 'b')), "");
+TEST(ModuleLoaderTest, NamesResolveInTheModulesFolderOrAboveButNotAboveTheRootNorPast260Characters) {
+    const std::string folder = "/" + std::string(240, 'a');  // with "/" and 18 more: 260
+    struct Case {
+        std::string module, name, expected;  // expected empty: refused
+    };
+    for (const Case& c : {Case{"/opt/app/libOptivane.so", "libZendra.so", "/opt/app/libZendra.so"},
+                          Case{"/opt/app/bin/libOptivane.so", "./libZendra.so", "/opt/app/bin/libZendra.so"},
+                          Case{"/opt/app/bin/libOptivane.so", "../libZendra.so", "/opt/app/libZendra.so"},
+                          Case{"/opt/app/bin/libOptivane.so", "./.././../lib/libZendra.so", "/opt/lib/libZendra.so"},
+                          Case{"/app/libOptivane.so", "../../libZendra.so", ""},
+                          Case{"libOptivane.so", "libZendra.so", ""},  // a module path without folder
+                          Case{folder + "/m.so", std::string(18, 'b'), folder + "/" + std::string(18, 'b')},
+                          Case{folder + "/m.so", std::string(19, 'b'), ""}}) {
+        EXPECT_EQ(ModuleLoader::ResolvePath(Native(c.module), Native(c.name)), Native(c.expected)) << c.name;
+    }
 }
 
 TEST(ModuleLoaderTest, MissingModuleLeavesNoEntryAndCreationAnswersEHandle) {
@@ -53,7 +44,7 @@ TEST(ModuleLoaderTest, MissingModuleLeavesNoEntryAndCreationAnswersEHandle) {
 }
 
 // What a sibling creates is handed on (to the host, as a kept frame) and may
-// be released after every loader of its module is gone.
+// be used and released after every loader of its module is gone.
 TEST(ModuleLoaderTest, ObjectsOfASiblingOutliveEveryLoaderOfIt) {
     IFrameImage* image = nullptr;
     {
@@ -64,9 +55,6 @@ TEST(ModuleLoaderTest, ObjectsOfASiblingOutliveEveryLoaderOfIt) {
     }
     const FrameFormat format{0, 4, 2, 1, 1, 25, 1};
     EXPECT_EQ(image->SetFormat(&format), S_OK);
-    FrameFormat read{};
-    EXPECT_EQ(image->GetFormat(&read), S_OK);
-    EXPECT_EQ(read.Height, 2u);
     EXPECT_EQ(image->Release(), 0u);
 }
 

@@ -16,20 +16,32 @@ struct ITestWidget : IUnknown {
 
 class TestWidget : public ITestWidget, public CUnknown {
 public:
-    // How the next CreateInstance behaves.
-    enum class Creation { Normal, NullWithStatus, NullWithoutStatus, ObjectWithFailure };
-    static Creation nextCreation;
-    static HRESULT failureStatus;
-    static std::atomic<int> liveCount;
-    static std::atomic<int> destroyedCount;
+    // How the next CreateInstance behaves: whether it builds an object, and
+    // the status it writes (none for S_OK).
+    static inline bool createsObject = true;
+    static inline HRESULT creationStatus = S_OK;
+    static inline std::atomic<int> liveCount{0}, destroyedCount{0};
 
-    static CUnknown* CreateInstance(IUnknown* outer, HRESULT* status);
+    static CUnknown* CreateInstance(IUnknown* outer, HRESULT* status) {
+        if (creationStatus != S_OK) *status = creationStatus;
+        return createsObject ? new TestWidget(outer) : nullptr;
+    }
 
-    explicit TestWidget(IUnknown* outer);
-    ~TestWidget() override;
+    explicit TestWidget(IUnknown* outer) : CUnknown(outer) { ++liveCount; }
+    ~TestWidget() override {
+        if (touchSelfWhenDestroyed) {
+            NonDelegatingAddRef();
+            NonDelegatingRelease();
+        }
+        --liveCount;
+        ++destroyedCount;
+    }
 
     OPTIVANE_DECLARE_IUNKNOWN
-    HRESULT NonDelegatingQueryInterface(const IID& iid, void** object) override;
+    HRESULT NonDelegatingQueryInterface(const IID& iid, void** object) override {
+        if (iid == IID_ITestWidget) return GetInterface(static_cast<ITestWidget*>(this), object);
+        return CUnknown::NonDelegatingQueryInterface(iid, object);
+    }
     int Value() override { return 42; }
 
     // Makes the destructor take and drop a reference, as a component whose
