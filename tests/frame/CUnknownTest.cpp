@@ -46,7 +46,8 @@ TEST(CUnknownTest, OutwardSlotsReachTheObjectItselfOrElseTheOuterUnknown) {
     ASSERT_EQ(face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaFace)), S_OK);
     ASSERT_EQ(widget->NonDelegatingQueryInterface(IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
     EXPECT_EQ(inner, viaFace);
-    EXPECT_EQ((std::vector<ULONG>{inner->Release(), viaFace->Release(), face->Release()}), (std::vector<ULONG>{2, 1, 0}));
+    const std::vector<ULONG> counts{inner->Release(), viaFace->Release(), face->Release()};
+    EXPECT_EQ(counts, (std::vector<ULONG>{2, 1, 0}));
 
     // With one, the outward calls reach it; the non-delegating side answers
     // for the inner object, adding the reference it hands out through the outer.
