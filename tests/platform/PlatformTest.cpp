@@ -1,5 +1,6 @@
 // The platform layer: threads, COM apartments, events, clocks, addresses,
-// memory and libraries (file locks between processes: LockedFileProcessTest).
+// memory and libraries (file locks between processes: the runtime's
+// DebugLogProcessTest).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -66,14 +67,12 @@ TEST(ManualResetEvent, SetWakesEveryWaiterAndStaysSetUntilReset) {
     ManualResetEvent event;
     std::atomic<int> woken{0};
     std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i)
         waiters.emplace_back([&, i] {
             if (i % 2 == 0) event.Wait();
             if (i % 2 == 0 || event.WaitFor(60000)) ++woken;
         });
-    }
-    EXPECT_FALSE(event.WaitFor(20));
-    EXPECT_EQ(woken.load(), 0);
+    EXPECT_TRUE(!event.WaitFor(20) && woken.load() == 0);
     event.Set();
     for (auto& waiter : waiters) waiter.join();
     EXPECT_EQ(woken.load(), 4);
@@ -89,9 +88,7 @@ TEST(Clock, AgreesWithTheCRuntimeAndSleepsAtLeastTheTime) {
     const time_t after = time(nullptr);
     EXPECT_TRUE(utc.seconds >= before - 1 && utc.seconds <= after + 1) << utc.seconds;  // time() is coarse
     EXPECT_TRUE(utc.nanoseconds >= 0 && utc.nanoseconds < 1000000000) << utc.nanoseconds;
-    const struct tm* calendar = std::localtime(&after);  // the only thread asking
-    ASSERT_NE(calendar, nullptr);
-    const struct tm expected = *calendar;
+    const struct tm expected = *std::localtime(&after);  // the only thread asking
     if (expected.tm_hour != 0 || expected.tm_min != 0) {  // unless midnight passed in between
         EXPECT_EQ(local.year * 10000 + local.month * 100 + local.day,
                   (expected.tm_year + 1900) * 10000 + (expected.tm_mon + 1) * 100 + expected.tm_mday);

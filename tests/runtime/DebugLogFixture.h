@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -13,18 +11,9 @@
 #include "runtime/CDebugLog.h"
 
 namespace optivane {
-namespace test {
 
 // The time stamp of every line, as a regular expression.
 const std::string kStamp = R"(\[\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} \d{3}\])";
-
-// The whole file; empty when there is none.
-inline std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace test
 
 class CDebugLogTest : public ::testing::Test {
 protected:
@@ -33,10 +22,8 @@ protected:
     // Every daily file of the test path, oldest first (a run may cross midnight).
     std::string Written() const {
         std::string all;
-        for (const auto& file :
-             std::set<std::filesystem::path>(std::filesystem::directory_iterator(m_dir.Path()), {})) {
+        for (const auto& file : std::set<std::filesystem::path>(std::filesystem::directory_iterator(m_dir.Path()), {}))
             all += test::ReadFile(file);
-        }
         return all;
     }
 

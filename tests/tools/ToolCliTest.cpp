@@ -9,10 +9,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <opencv2/imgcodecs.hpp>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,19 +22,19 @@ extern char** environ;
 namespace optivane::test {
 namespace {
 
-// Owns one child: killed and reaped on destruction if still running.
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// One child, its standard output and error in the files PREFIX.out and
+// PREFIX.err; killed and reaped on destruction if still running.
 class ToolProcess {
 public:
-    ToolProcess() = default;
-    ~ToolProcess() { Wait(std::chrono::seconds(0)); }
-    ToolProcess(const ToolProcess&) = delete;
-    ToolProcess& operator=(const ToolProcess&) = delete;
-    // Standard output and error go to the files PREFIX.out and PREFIX.err.
-    bool Start(std::vector<std::string> arguments, const std::string& prefix) {
+    ToolProcess(std::vector<std::string> arguments, const std::string& prefix)
+        : m_outFile(prefix + ".out"), m_errFile(prefix + ".err") {
         posix_spawn_file_actions_t actions;
-        if (m_pid > 0 || posix_spawn_file_actions_init(&actions) != 0) return false;
-        m_outFile = prefix + ".out";
-        m_errFile = prefix + ".err";
+        posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, m_outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, m_errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -45,58 +43,43 @@ public:
         argv.push_back(nullptr);
         if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
-        return m_pid > 0;
     }
-    void Signal(int signal) const {
-        if (m_pid > 0) kill(m_pid, signal);
-    }
-    // The exit status; 128 + the signal when a signal ended it; -1 when killed
-    // for running past the limit.
+    ~ToolProcess() { Wait(0s); }
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    void Signal(int signal) const { if (m_pid > 0) kill(m_pid, signal); }
+    // The exit status; 128 + the signal when a signal ended it; -1 when it
+    // did not start, or was killed for running past the limit.
     int Wait(std::chrono::seconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
+        const auto deadline = Clock::now() + limit;
         int status = 0;
         pid_t ended = 0;
-        while (m_pid > 0 && (ended = waitpid(m_pid, &status, WNOHANG)) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-                m_pid = -1;
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (m_pid > 0 && (ended = waitpid(m_pid, &status, WNOHANG)) == 0 && Clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        if (m_pid > 0 && ended == 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
         }
         m_pid = -1;
         if (ended <= 0) return -1;
-        if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
     }
     // Whether text appears in the standard output (or error) within the limit.
     bool WaitFor(const std::string& text, std::chrono::seconds limit, bool inError = false) const {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(50)))
-            if ((inError ? Err() : Out()).find(text) != std::string::npos) return true;
+        for (const auto deadline = Clock::now() + limit; Clock::now() < deadline; std::this_thread::sleep_for(50ms))
+            if (Contains(inError ? Err() : Out(), text)) return true;
         return false;
     }
-    std::string Out() const { return Read(m_outFile); }
-    std::string Err() const { return Read(m_errFile); }
+    std::string Out() const { return ReadFile(m_outFile); }
+    std::string Err() const { return ReadFile(m_errFile); }
 
 private:
-    static std::string Read(const std::string& path) {
-        std::ostringstream text;
-        text << std::ifstream(path, std::ios::binary).rdbuf();
-        return text.str();
-    }
-
     pid_t m_pid = -1;
-    std::string m_outFile, m_errFile;
+    const std::string m_outFile, m_errFile;
 };
 
-const std::string kTool = OPTIVANE_TOOL;
-const std::string kId = "Aravis-Fake-GV01";
-const std::string kNone = "No-Such-Camera";
-const std::string kMicro = "\xC2\xB5s";
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+const std::string kTool = OPTIVANE_TOOL, kId = "Aravis-Fake-GV01", kNone = "No-Such-Camera", kMicro = "\xC2\xB5s";
 
 struct ToolRun { int status = -1; std::string out, err; };
 
@@ -105,19 +88,18 @@ class ToolCliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_folder = std::make_unique<TempDir>();
-        s_camera = std::make_unique<ToolProcess>();
-        ASSERT_TRUE(s_camera->Start({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.2"}, s_folder->File("camera")));
-        ASSERT_TRUE(s_camera->WaitFor("listening on 127.0.0.2", std::chrono::seconds(30))) << s_camera->Err();
+        const std::vector<std::string> camera = {OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.2"};
+        s_camera = std::make_unique<ToolProcess>(camera, s_folder->File("camera"));
+        ASSERT_TRUE(s_camera->WaitFor("listening on 127.0.0.2", 30s)) << s_camera->Err();
     }
     static void TearDownTestSuite() {
         s_camera->Signal(SIGTERM);
-        EXPECT_EQ(s_camera->Wait(std::chrono::seconds(30)), 0) << s_camera->Err();
-        EXPECT_TRUE(Contains(s_camera->Out(), "fake camera stopped"));
+        EXPECT_EQ(s_camera->Wait(30s), 0) << s_camera->Err();
     }
     ToolRun Tool(std::vector<std::string> arguments, const std::string& program = kTool) {
         arguments.insert(arguments.begin(), program);
-        ToolProcess process;
-        const int status = process.Start(arguments, File("run")) ? process.Wait(std::chrono::seconds(180)) : -1;
+        ToolProcess process(arguments, File("run"));
+        const int status = process.Wait(180s);
         return {status, process.Out(), process.Err()};
     }
     std::string File(const std::string& name) const { return m_folder.File(name); }
@@ -174,11 +156,10 @@ TEST_F(ToolCliTest, StreamCountsSavesEveryKthAndStopsOnTimeOrInterrupt) {
     // frame limit with 130.
     for (const bool open : {true, false}) {
         const std::vector<std::string> arguments = {kTool, "stream", kId, "--timeout", "120", "--frames", "1000000"};
-        ToolProcess stream;
-        ASSERT_TRUE(stream.Start({arguments.begin(), arguments.end() - (open ? 2 : 0)}, File("stream")));
-        ASSERT_TRUE(stream.WaitFor("frames ", std::chrono::seconds(120))) << stream.Err();
+        ToolProcess stream({arguments.begin(), arguments.end() - (open ? 2 : 0)}, File("stream"));
+        ASSERT_TRUE(stream.WaitFor("frames ", 120s)) << stream.Err();
         stream.Signal(SIGINT);
-        EXPECT_EQ(stream.Wait(std::chrono::seconds(60)), open ? 0 : 130) << stream.Err();
+        EXPECT_EQ(stream.Wait(60s), open ? 0 : 130) << stream.Err();
     }
 }
 
@@ -186,20 +167,18 @@ TEST_F(ToolCliTest, StreamCountsSavesEveryKthAndStopsOnTimeOrInterrupt) {
 // stopping waits out Aravis's control time-outs, so the program says why it
 // is slow; a signal then ends it at once.
 TEST_F(ToolCliTest, CameraGoneEndsTheStreamAndASignalQuitsTheStop) {
-    ToolProcess camera;
-    ASSERT_TRUE(camera.Start({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.3", "--serial", "GV02"}, File("camera")));
-    ASSERT_TRUE(camera.WaitFor("listening on 127.0.0.3", std::chrono::seconds(30))) << camera.Err();
-    ToolProcess stream;
-    ASSERT_TRUE(stream.Start({kTool, "stream", "Aravis-Fake-GV02", "--timeout", "2"}, File("stream")));
-    ASSERT_TRUE(stream.WaitFor("512x512", std::chrono::seconds(120))) << stream.Err();
+    ToolProcess camera({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.3", "--serial", "GV02"}, File("camera"));
+    ASSERT_TRUE(camera.WaitFor("listening on 127.0.0.3", 30s)) << camera.Err();
+    ToolProcess stream({kTool, "stream", "Aravis-Fake-GV02", "--timeout", "2"}, File("stream"));
+    ASSERT_TRUE(stream.WaitFor("512x512", 120s)) << stream.Err();
     camera.Signal(SIGTERM);
-    ASSERT_EQ(camera.Wait(std::chrono::seconds(30)), 0) << camera.Err();
+    ASSERT_EQ(camera.Wait(30s), 0) << camera.Err();
 
-    ASSERT_TRUE(stream.WaitFor("optivane: stopping; no frame for ", std::chrono::seconds(30), true)) << stream.Err();
+    ASSERT_TRUE(stream.WaitFor("optivane: stopping; no frame for ", 30s, true)) << stream.Err();
     // The stream ended by itself, yet the first signal is not merely noted:
     // far less than the time-outs the stop is waiting out.
     stream.Signal(SIGINT);
-    EXPECT_EQ(stream.Wait(std::chrono::seconds(3)), 128 + SIGINT) << stream.Err();
+    EXPECT_EQ(stream.Wait(3s), 128 + SIGINT) << stream.Err();
 }
 
 // Each refusal has its status and names what was refused; assignments are
@@ -215,28 +194,19 @@ TEST_F(ToolCliTest, EveryRefusalHasItsStatus) {
     // Status -1: any failure status of the argument parser.
     struct Case { std::vector<std::string> arguments; int status; std::string words, program = kTool; };
     const Case cases[] = {
-        {{"info", kId}, 1, "libOptivane.so", alone},
-        {{"info", kId}, 1, "CLASS_E_CLASSNOTAVAILABLE", classless},
-        {{"--help"}, 0, "Usage: optivane"},
-        {{"set", "--help"}, 0, "frame-rate"},
-        {{"set", kId, "exposure=10"}, 1, "E_FAIL"},
-        {{"get", kId, "brightness"}, 1, "brightness"},
-        {{"info", kNone}, 1, kNone},
-        {{"info", std::string(32, 'x')}, 1, "31"},
-        {{"get", kId, "sharpness"}, 2, "sharpness"},
-        {{"set", kNone, "sharpness=3"}, 2, "sharpness"},
-        {{"set", kNone, "frame-rate=fast"}, 2, "fast"},
-        {{"set", kNone, "exposure"}, 2, "NAME=VALUE"},
-        {{"set", kNone, "=30"}, 2, "NAME=VALUE"},
-        {{"set", kNone, "pixel-format="}, 2, "pixel-format"},
-        {{"set", kId, "pixel-format=Mono99"}, 2, "Mono99"},
-        {{"get", kId, "long-exposure"}, 2, "long-exposure"},
+        {{"info", kId}, 1, "libOptivane.so", alone}, {{"info", kId}, 1, "CLASS_E_CLASSNOTAVAILABLE", classless},
+        {{"--help"}, 0, "Usage: optivane"}, {{"set", "--help"}, 0, "frame-rate"},
+        {{"set", kId, "exposure=10"}, 1, "E_FAIL"}, {{"get", kId, "brightness"}, 1, "brightness"},
+        {{"info", kNone}, 1, kNone}, {{"info", std::string(32, 'x')}, 1, "31"},
+        {{"get", kId, "sharpness"}, 2, "sharpness"}, {{"set", kNone, "sharpness=3"}, 2, "sharpness"},
+        {{"set", kNone, "frame-rate=fast"}, 2, "fast"}, {{"set", kNone, "exposure"}, 2, "NAME=VALUE"},
+        {{"set", kNone, "=30"}, 2, "NAME=VALUE"}, {{"set", kNone, "pixel-format="}, 2, "pixel-format"},
+        {{"set", kId, "pixel-format=Mono99"}, 2, "Mono99"}, {{"get", kId, "long-exposure"}, 2, "long-exposure"},
         {{"snapshot", kId, File("shot.xyz")}, 2, "shot.xyz"},
         {{"snapshot", kId, File("missing/shot.png")}, 2, "missing"},
         {{"stream", kId, "--frames", "5", "--seconds", "5"}, -1, "excludes"},
         {{"stream", kId, "--every", "5"}, -1, "requires --save"},
-        {{"get"}, -1, "id is required"},
-        {{"launch", kId}, -1, "A subcommand is required"},
+        {{"get"}, -1, "id is required"}, {{"launch", kId}, -1, "A subcommand is required"},
     };
     for (const Case& example : cases) {
         const ToolRun run = Tool(example.arguments, example.program);
