@@ -26,14 +26,14 @@ constexpr uint32_t kExposureTime = 0xA018;  // double
 constexpr uint32_t kBrightness = 0xA020;
 constexpr uint32_t kGainAuto = 0xA028;
 constexpr uint32_t kBalanceWhiteAuto = 0xA02C;  // 0 Off, 1 Once, 2 Continuous, 3 Auto (IDS only)
-constexpr uint32_t kGainSelector = 0xA030;      // IDS only
-constexpr uint32_t kGain = 0xA100;              // double; IDS: one per selector value, 8 bytes apart
+constexpr uint32_t kGain = 0xA100;              // double; IDS: one per GainSelector value, 8 bytes apart
 constexpr uint32_t kBalanceRatio = 0xA200;      // GEV: uint32, 4 bytes apart; Dahua: double, 8 apart
 }  // namespace genicam
 
 class FakeGvCamera {
 public:
-    // The vendor name goes into the bootstrap register that DeviceVendorName reads.
+    // The vendor name goes into the bootstrap register that DeviceVendorName
+    // reads. The accessors below are for a running camera only.
     FakeGvCamera(const std::string& address, const char* genicamFile, const char* vendorName) {
         const std::string path = std::string(OPTIVANE_GENICAM_DIR) + "/" + genicamFile;
         m_camera = GObjectPtr<ArvGvFakeCamera>::Adopt(arv_gv_fake_camera_new_full(address.c_str(), "SIM1", path.c_str()));
@@ -46,16 +46,14 @@ public:
 
     uint32_t Read(uint32_t address) const {
         guint32 value = 0;
-        if (m_device != nullptr) arv_fake_camera_read_register(m_device, address, &value);
+        arv_fake_camera_read_register(m_device, address, &value);
         return value;
     }
-    void Write(uint32_t address, uint32_t value) {
-        if (m_device != nullptr) arv_fake_camera_write_register(m_device, address, value);
-    }
+    void Write(uint32_t address, uint32_t value) { arv_fake_camera_write_register(m_device, address, value); }
     // Our descriptions keep doubles big-endian, like every register of the device.
     double ReadDouble(uint32_t address) const {
         guint64 bits = 0;
-        if (m_device != nullptr) arv_fake_camera_read_memory(m_device, address, sizeof bits, &bits);
+        arv_fake_camera_read_memory(m_device, address, sizeof bits, &bits);
         bits = GUINT64_FROM_BE(bits);
         double value = 0;
         std::memcpy(&value, &bits, sizeof value);
@@ -65,7 +63,7 @@ public:
         guint64 bits = 0;
         std::memcpy(&bits, &value, sizeof bits);
         bits = GUINT64_TO_BE(bits);
-        if (m_device != nullptr) arv_fake_camera_write_memory(m_device, address, sizeof bits, &bits);
+        arv_fake_camera_write_memory(m_device, address, sizeof bits, &bits);
     }
 
 private:
