@@ -265,7 +265,10 @@ public:
     bool Prepare(const Settings& settings) {
         if (settings.opencvThreads >= 0) cv::setNumThreads(settings.opencvThreads);
         if (FAILED(m_deliverer.CreateTasks())) return false;
-        if (FAILED(m_deliverer.CreatePools(kRawSamples, kImages))) return false;
+        FrameSizing sizing;
+        sizing.format = m_format;
+        sizing.rawBytes = static_cast<uint32_t>(m_frames[0].size());
+        if (FAILED(m_deliverer.CreatePools(kRawSamples, kImages, sizing))) return false;
         return SUCCEEDED(m_deliverer.SetSink(&m_sink, nullptr));
     }
 

@@ -8,12 +8,7 @@ CFrameImage::CFrameImage() : CUnknown(nullptr) {}
 
 CUnknown* CFrameImage::CreateInstance(IUnknown* /*outer*/, HRESULT* status) {
     CFrameImage* image = new (std::nothrow) CFrameImage();
-    if (image == nullptr) {
-        *status = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    const HRESULT formatStatus = image->m_picture.SetFormat(&kInitialFormat);
-    if (FAILED(formatStatus)) *status = formatStatus;
+    if (image == nullptr) *status = E_OUTOFMEMORY;
     return image;
 }
 

@@ -1,6 +1,10 @@
 // The pooled image (CLSID_FrameImage): a blue-green-red picture made to live
-// in a SamplePool. It owns from creation a touched buffer for a 4000 x 3000
-// picture, so that formats up to that size never allocate.
+// in a SamplePool. It starts with an empty format (0 x 0) and no buffer; the
+// first SetFormat makes a touched buffer of exactly that picture, and a later
+// one grows it (a new touched block) only when its picture needs more. It
+// never shrinks, so formats up to the largest set so far never allocate: the
+// owner of a pool sets each image's format once, when it fills the pool, and
+// the frame path after it pays for no fresh pages.
 //
 // Ownership: reference counted; the pool keeps one reference, each user one.
 // Threads: the hold and reference counts may be changed from any thread; the
@@ -42,9 +46,6 @@ public:
     int32_t MemberReferenceCount() const override;
     uint32_t MemberHoldCount() const override;
     bool ClaimHold() override;
-
-    // The format every pooled image starts with.
-    static constexpr FrameFormat kInitialFormat = {0, 4000, 3000, 4, 3, 1000, 1000};
 
 private:
     CFrameImage();

@@ -10,12 +10,7 @@ CRawSample::CRawSample() : CUnknown(nullptr) {}
 
 CUnknown* CRawSample::CreateInstance(IUnknown* /*outer*/, HRESULT* status) {
     CRawSample* sample = new (std::nothrow) CRawSample();
-    if (sample == nullptr) {
-        *status = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    sample->m_buffer = platform::TouchedMemory(kInitialCapacity);
-    if (sample->m_buffer.Data() == nullptr) *status = E_OUTOFMEMORY;
+    if (sample == nullptr) *status = E_OUTOFMEMORY;
     return sample;
 }
 

@@ -1,6 +1,9 @@
-// A raw camera frame (CLSID_RawSample), made to live in a SamplePool. It owns
-// from creation a touched buffer of 36,000,000 bytes, so that frames up to
-// that size never allocate; a larger Prepare grows it once.
+// A raw camera frame (CLSID_RawSample), made to live in a SamplePool. It
+// starts without a buffer (capacity 0); Prepare makes a touched buffer of
+// exactly the size asked for when the capacity is smaller, and never shrinks
+// it, so frames up to the largest prepared so far never allocate: the owner
+// of a pool prepares each sample once for its largest frame when it fills the
+// pool, and the frame path after it pays for no fresh pages.
 //
 // Ownership: reference counted; the pool keeps one reference, each user one.
 // Threads: the hold and reference counts may be changed from any thread; the
@@ -47,8 +50,6 @@ public:
     int32_t MemberReferenceCount() const override;
     uint32_t MemberHoldCount() const override;
     bool ClaimHold() override;
-
-    static constexpr uint32_t kInitialCapacity = 36000000;
 
 private:
     CRawSample();

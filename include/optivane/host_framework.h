@@ -79,10 +79,13 @@ struct ISamplePool : IUnknown {
 };
 
 // A 24-bit blue-green-red picture, rows top first, each Width * 3 bytes.
-// CLSID_FrameImage images are made for pools: each owns at creation a buffer
-// for a 4000 x 3000 picture, touched once, so that later formats up to that
-// size never allocate. CLSID_SnapshotFrameImage images start empty, size their
-// buffer by the format set, and also answer IID_IImageRowAccess.
+// Both image classes start with an empty format (0 x 0) and no buffer. Each
+// SetFormat whose picture needs more than the buffer holds replaces it with
+// a buffer of exactly that picture, touched once when it is made; a smaller
+// picture reuses it, so a buffer never shrinks. CLSID_FrameImage images are
+// made for pools: whoever fills a pool sets the format of the frames to come
+// on each image, and the frames up to that size never allocate.
+// CLSID_SnapshotFrameImage images also answer IID_IImageRowAccess.
 struct IFrameImage : IUnknown {
     // 3: the current number of holders (see the pool rules above).
     virtual HRESULT GetHoldCount(uint32_t* holders) = 0;
@@ -112,8 +115,11 @@ struct IImageRowAccess : IUnknown {
     virtual HRESULT GetRow(uint32_t plane, uint32_t row, uint8_t** red, uint8_t** green, uint8_t** blue) = 0;
 };
 
-// A raw camera frame. Each sample owns at creation a buffer of 36,000,000
-// bytes (a 4000 x 3000 picture at 3 bytes per pixel), touched once.
+// A raw camera frame. Each sample starts without a buffer (capacity 0).
+// Prepare with more than the capacity replaces the buffer with one of exactly
+// that size, touched once when it is made; it never shrinks. Whoever fills a
+// pool prepares each sample for the largest frame to come, and the frames up
+// to that size never allocate.
 struct IRawSample : IUnknown {
     // 3: the current number of holders.
     virtual HRESULT GetHoldCount(uint32_t* holders) = 0;

@@ -162,7 +162,13 @@ HRESULT AravisStreamer::PumpFrames(ArvCamera* device) {
     }
     int64_t lastFrameTime = Now();
 
-    HRESULT status = StartDeliverer();
+    // The region and pixel format hold for the whole run (changing them
+    // takes a new one), so the deliverer holds buffers for these frames only.
+    FrameSizing sizing;
+    sizing.format = format;
+    sizing.rawBytes = payload;
+    sizing.transformed = m_settings.rotation.load() != 0 || m_settings.flip.load() != 0;
+    HRESULT status = StartDeliverer(sizing);
     if (FAILED(status)) return status;
 
     const int64_t timeOffset = exposureMicroseconds + kTransferAllowanceMicroseconds;
@@ -188,13 +194,13 @@ HRESULT AravisStreamer::PumpFrames(ArvCamera* device) {
     return status;
 }
 
-HRESULT AravisStreamer::StartDeliverer() {
+HRESULT AravisStreamer::StartDeliverer(const FrameSizing& sizing) {
     if (!m_deliverer) {
         m_deliverer.reset(new (std::nothrow) CVideoCallbacker());
         if (!m_deliverer) return E_FAIL;
     }
     HRESULT status = m_deliverer->CreateTasks();
-    if (SUCCEEDED(status)) status = m_deliverer->CreatePools(kRawSamples, kImages);
+    if (SUCCEEDED(status)) status = m_deliverer->CreatePools(kRawSamples, kImages, sizing);
     if (SUCCEEDED(status)) status = m_deliverer->SetSink(m_sink, m_sinkContext);
     if (SUCCEEDED(status)) status = m_deliverer->Start();
     if (FAILED(status)) {

@@ -65,8 +65,9 @@ private:
     HRESULT RunAcquisition();
     HRESULT PumpFrames(ArvCamera* device);
     void EndAcquisition(ArvCamera* device);
-    // The deliverer's run set-up, made on first use.
-    HRESULT StartDeliverer();
+    // The deliverer's run set-up, made on first use, with its buffers sized
+    // for the run's frames.
+    HRESULT StartDeliverer(const FrameSizing& sizing);
 
     AravisDevice& m_device;
     AravisStreamSettings& m_settings;

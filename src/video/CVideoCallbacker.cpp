@@ -25,6 +25,17 @@ void HandBack(ComPtr<Interface>& object) {
     object.Reset();
 }
 
+// A new pooled object gets its buffer for the run's frames now, touched
+// before the first frame; an unknown size leaves it to the first frame.
+HRESULT SizeForRun(IRawSample* sample, const FrameSizing& sizing) {
+    return sizing.rawBytes == 0 ? S_OK : sample->Prepare(sizing.rawBytes);
+}
+
+HRESULT SizeForRun(IFrameImage* image, const FrameSizing& sizing) {
+    if (sizing.format.Width == 0 || sizing.format.Height == 0) return S_OK;
+    return image->SetFormat(&sizing.format);
+}
+
 // Takes an idle object; the pool gives back the Interface pointer it was given.
 template <typename Interface>
 HRESULT TakeFrom(ISamplePool* pool, ComPtr<Interface>* object) {
@@ -70,13 +81,20 @@ HRESULT CVideoCallbacker::CreateTasks() {
     return S_OK;
 }
 
-HRESULT CVideoCallbacker::CreatePools(int32_t rawCount, int32_t imageCount) {
+HRESULT CVideoCallbacker::CreatePools(int32_t rawCount, int32_t imageCount, const FrameSizing& sizing) {
     if (m_state != State::TasksCreated) return E_UNEXPECTED;
     if (rawCount < 0 || imageCount < 0) return E_INVALIDARG;
     if (m_zendra.Entry() == nullptr) return E_HANDLE;
     ReleasePools();
-    HRESULT status = FillPool<IRawSample>(m_rawPool, CLSID_RawSample, IID_IRawSample, rawCount);
-    if (SUCCEEDED(status)) status = FillPool<IFrameImage>(m_imagePool, CLSID_FrameImage, IID_IFrameImage, imageCount);
+    HRESULT status = FillPool<IRawSample>(m_rawPool, CLSID_RawSample, IID_IRawSample, rawCount, sizing);
+    if (SUCCEEDED(status)) {
+        status = FillPool<IFrameImage>(m_imagePool, CLSID_FrameImage, IID_IFrameImage, imageCount, sizing);
+    }
+    if (sizing.transformed) {
+        for (std::unique_ptr<CVideoConvTask>& task : m_tasks) {
+            if (SUCCEEDED(status)) status = task->ReserveWorkPicture(sizing.format.Width, sizing.format.Height);
+        }
+    }
     if (FAILED(status)) {
         CDebugLog().Trace("CVideoCallbacker", "CreatePools failed: 0x%08X\n", static_cast<unsigned>(status));
         return status;
@@ -109,7 +127,7 @@ HRESULT CVideoCallbacker::Stop() {
 
 template <typename Interface>
 HRESULT CVideoCallbacker::FillPool(ComPtr<ISamplePool>& pool, const CLSID& objectClass, const IID& objectInterface,
-                                   int32_t count) {
+                                   int32_t count, const FrameSizing& sizing) {
     void* created = nullptr;
     HRESULT status = m_zendra.CreateInstance(CLSID_SamplePool, IID_ISamplePool, &created);
     pool = ComPtr<ISamplePool>::Adopt(static_cast<ISamplePool*>(created));
@@ -124,6 +142,8 @@ HRESULT CVideoCallbacker::FillPool(ComPtr<ISamplePool>& pool, const CLSID& objec
         ComPtr<Interface> object = ComPtr<Interface>::Adopt(static_cast<Interface*>(created));
         if (FAILED(status)) return status;
         if (!object) return E_FAIL;
+        status = SizeForRun(object.Get(), sizing);
+        if (FAILED(status)) return status;
         // The pool keeps its own reference; ours goes with object.
         status = pool->Add(object.Get());
         if (FAILED(status)) return status;

@@ -15,6 +15,19 @@
 // E_UNEXPECTED and changes nothing. ReleaseResources may end a run at any
 // point but while the delivery thread runs, and returns to the start.
 //
+// Memory: the pools and tasks of a run hold what the run's frames need, as
+// its owner describes them to CreatePools (FrameSizing): each raw sample is
+// prepared for the largest raw frame, each image set to the frame format,
+// and each task given its work picture when flip or rotation is on from the
+// start. All of it is made and touched there, before the first frame, so no
+// frame allocates or pays for fresh pages. Within a run, a frame larger than
+// described (in raw bytes or picture) makes each sample, image or work
+// picture it passes through grow once, to exactly that frame: those frames
+// pay for the new pages, later ones do not. A smaller frame uses the
+// buffers as they are. A transform switched on during a run gives each task
+// its work picture with its first transformed frame. Nothing shrinks within
+// a run; ReleaseResources frees it all, and the next run is sized anew.
+//
 // Ownership: the deliverer owns its tasks, its two pools and its copy of the
 // Zendra module, which outlives every object made from it. The sink is not
 // owned. An image passed to OnFrame is lent for the call; pooled samples and
@@ -33,6 +46,7 @@
 #include "runtime/CVrelLock.h"
 #include "video/CVideoConvTask.h"
 #include "video/ConversionGate.h"
+#include "video/FrameSizing.h"
 
 namespace optivane {
 
@@ -54,11 +68,12 @@ public:
 
     // Empty: resets the counters and creates the ring of idle tasks.
     HRESULT CreateTasks();
-    // After CreateTasks: fills the raw-sample and image pools. The first
-    // failure is returned, what was added before stays until
-    // ReleaseResources, and the state does not advance. E_HANDLE without the
-    // Zendra module.
-    HRESULT CreatePools(int32_t rawCount, int32_t imageCount);
+    // After CreateTasks: fills the raw-sample and image pools with objects
+    // sized for the run's frames, and gives the tasks their work pictures
+    // when the run starts transformed. The first failure is returned, what
+    // was added before stays until ReleaseResources, and the state does not
+    // advance. E_HANDLE without the Zendra module.
+    HRESULT CreatePools(int32_t rawCount, int32_t imageCount, const FrameSizing& sizing);
     // After CreatePools. The sink is not owned; it may be null (frames are
     // then converted and dropped).
     HRESULT SetSink(IAravisCameraCallback* sink, void* context);
@@ -101,7 +116,8 @@ private:
     // Creates a pool and count objects of the class into it, added through
     // their Interface pointer so that Take gives that pointer back.
     template <typename Interface>
-    HRESULT FillPool(ComPtr<ISamplePool>& pool, const CLSID& objectClass, const IID& objectInterface, int32_t count);
+    HRESULT FillPool(ComPtr<ISamplePool>& pool, const CLSID& objectClass, const IID& objectInterface, int32_t count,
+                     const FrameSizing& sizing);
     // Hands a frame whose sample and image were taken to the task, or drops
     // it when the ring is full (then the take status, success, is returned).
     HRESULT QueueFrame(int64_t slot, IRawSample* sample, IFrameImage* image, const FrameFormat* format,

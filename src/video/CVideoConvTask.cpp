@@ -1,5 +1,6 @@
 #include "video/CVideoConvTask.h"
 
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -165,14 +166,23 @@ HRESULT CVideoConvTask::ConvertTransformed() {
     }
 }
 
+HRESULT CVideoConvTask::ReserveWorkPicture(uint32_t width, uint32_t height) {
+    return GrowWorkMemory(uint64_t{width} * height);
+}
+
+HRESULT CVideoConvTask::GrowWorkMemory(uint64_t pixels) {
+    if (pixels > SIZE_MAX / kOutputBytesPerPixel) return E_OUTOFMEMORY;
+    const size_t bytes = static_cast<size_t>(pixels) * kOutputBytesPerPixel;
+    if (m_workMemory.Size() >= bytes) return S_OK;
+    // Free the smaller block first so that both never exist at once.
+    m_workMemory = platform::TouchedMemory();
+    m_workMemory = platform::TouchedMemory(bytes);
+    return m_workMemory.Data() != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
 HRESULT CVideoConvTask::WorkPicture(int rows, int cols, cv::Mat* picture) {
-    const size_t bytes = static_cast<size_t>(rows) * static_cast<size_t>(cols) * kOutputBytesPerPixel;
-    if (m_workMemory.Size() < bytes) {
-        // Free the smaller block first so that both never exist at once.
-        m_workMemory = platform::TouchedMemory();
-        m_workMemory = platform::TouchedMemory(bytes);
-        if (m_workMemory.Data() == nullptr) return E_OUTOFMEMORY;
-    }
+    const HRESULT status = GrowWorkMemory(uint64_t{static_cast<uint32_t>(rows)} * static_cast<uint32_t>(cols));
+    if (FAILED(status)) return status;
     *picture = cv::Mat(rows, cols, CV_8UC3, m_workMemory.Data());
     return S_OK;
 }

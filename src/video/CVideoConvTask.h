@@ -41,6 +41,12 @@ public:
     // writes into the image, so it is also the one copy.
     HRESULT ConvertTransformed();
 
+    // Makes the work picture of the transformed path for frames of width x
+    // height now (touched once), so that the first transformed frame does
+    // not pay for it; a larger frame later grows it on that frame. Only while
+    // the task is idle. E_OUTOFMEMORY when it cannot be had.
+    HRESULT ReserveWorkPicture(uint32_t width, uint32_t height);
+
     // Set by the producer before Trigger(); each takes over one reference.
     void SetRawSample(IRawSample* sample);
     void SetImage(IFrameImage* image);
@@ -60,9 +66,14 @@ private:
     // call's status.
     HRESULT ReadFrame(uint8_t** data, uint32_t* size, FrameFormat* format);
     // The work picture of the transformed path as a matrix of rows x cols
-    // 8-bit 3-channel pixels; its memory grows only when a larger frame comes
-    // and is touched when it is made, so steady streaming never allocates.
+    // 8-bit 3-channel pixels. It exists only once a transformed frame came or
+    // was reserved for; its memory grows only when a larger frame comes (to
+    // exactly that frame, touched when it is made), so steady streaming
+    // never allocates.
     HRESULT WorkPicture(int rows, int cols, cv::Mat* picture);
+    // Work memory for at least that many pixels; E_OUTOFMEMORY (and none)
+    // when it cannot be had.
+    HRESULT GrowWorkMemory(uint64_t pixels);
     // Waits for the frame's turn before a conversion that OpenCV spreads
     // over the cores; EndTurn gives it back, or passes the ticket on when no
     // turn was taken. Both without a gate do nothing; EndTurn is idempotent.

@@ -17,6 +17,7 @@
 #include "platform/ManualResetEvent.h"
 #include "platform/SharedLibrary.h"
 #include "platform/Thread.h"
+#include "platform/ProcessMemory.h"
 #include "platform/TouchedMemory.h"
 
 namespace optivane::platform {
@@ -135,6 +136,18 @@ TEST(TouchedMemory, GivesAZeroedBlockMovesItAndIsEmptyWhenItCannot) {
         TouchedMemory empty(impossible);
         EXPECT_TRUE(empty.Data() == nullptr && empty.Size() == 0) << impossible;
     }
+}
+
+// In bytes, counting the pages a touched block maps; never falls.
+TEST(ProcessMemory, PeakCountsTouchedPagesInBytes) {
+    const uint64_t before = ProcessMemory::PeakResidentBytes();
+    ASSERT_GT(before, 0u);
+    constexpr size_t kBlock = size_t{96} << 20;  // well above what the test program holds
+    TouchedMemory block(kBlock);
+    ASSERT_NE(block.Data(), nullptr);
+    const uint64_t after = ProcessMemory::PeakResidentBytes();
+    EXPECT_GE(after, before);
+    EXPECT_GE(after, uint64_t{kBlock});
 }
 
 TEST(SharedLibrary, LoadsALibraryThatNamesItselfAndFailsCleanlyWithoutOne) {

@@ -179,13 +179,18 @@ TEST(StreamStatus, RatesComeFromFrameArrivalTimes) {
     const Clock::time_point start = Clock::now();
     StreamStatus status(start);
     EXPECT_EQ(status.LastActivity(), start);
-    EXPECT_NE(status.Summary(start + milliseconds(1500)).find("no frames"), std::string::npos);
+    EXPECT_NE(status.Summary(start + milliseconds(1500), 0).find("no frames"), std::string::npos);
     // Eleven frames 100 ms apart, the first one second after the start.
     for (int i = 0; i <= 10; ++i) status.RecordFrame(start + milliseconds(1000 + 100 * i), 2048, 1536);
     EXPECT_EQ(status.LastActivity(), start + milliseconds(2000));
     // The average runs from the first frame to the last.
-    const std::string summary = status.Summary(start + milliseconds(2500));
+    const std::string summary = status.Summary(start + milliseconds(2500), 0);
     EXPECT_NE(summary.find(" 10.00 fps"), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("memory"), std::string::npos) << "an unknown peak is left out";
+    // Whole megabytes, rounded up: one byte over 60 MB is 61.
+    const std::string withPeak = status.Summary(start + milliseconds(2500), 60 * 1024 * 1024 + 1);
+    EXPECT_NE(withPeak.find(" 61 MB"), std::string::npos) << withPeak;
+    EXPECT_EQ(status.Summary(start + milliseconds(2500), 60 * 1024 * 1024).find(" 61 MB"), std::string::npos);
     // The live rate covers the time since the previous line, and is kept
     // between lines closer than half a second.
     EXPECT_EQ(status.Line(start + milliseconds(2200)), "frames 11  5.0 fps  00:02.2  2048x1536");

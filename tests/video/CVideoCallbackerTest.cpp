@@ -94,9 +94,13 @@ HRESULT Push(CVideoCallbacker& deliverer, int value, int64_t time, bool large = 
                                static_cast<uint32_t>(frame.size()), time);
 }
 
-void Prepare(CVideoCallbacker& deliverer, RecordingSink* sink, int32_t raw = 5, int32_t images = 8) {
+// Sized for the small frames: a large one grows what it passes through.
+const FrameSizing kSmallFrames{kFormat, kWidth * kHeight, false};
+
+void Prepare(CVideoCallbacker& deliverer, RecordingSink* sink, int32_t raw = 5, int32_t images = 8,
+             const FrameSizing& sizing = kSmallFrames) {
     ASSERT_EQ(deliverer.CreateTasks(), S_OK);
-    ASSERT_EQ(deliverer.CreatePools(raw, images), S_OK) << "libZendra must lie beside the test";
+    ASSERT_EQ(deliverer.CreatePools(raw, images, sizing), S_OK) << "libZendra must lie beside the test";
     ASSERT_EQ(deliverer.SetSink(sink, &deliverer), S_OK);  // the context: any pointer but the sink
     ASSERT_EQ(deliverer.Start(), S_OK);
 }
@@ -106,33 +110,38 @@ TEST(DelivererFlow, FramesOfMixedSizesArriveInPushOrderWithTimeTransformAndConte
     // converted before the large one ahead of it. Frame 5 is flipped upside
     // down and turned right (its top-left pixel comes from the first row, as
     // without either), frame 7 must get the pushed format back, frame 9 is
-    // half a frame (grey).
-    RecordingSink sink;
-    CVideoCallbacker deliverer;
-    Prepare(deliverer, &sink);
-    constexpr int kFrames = 20;
-    for (int i = 0; i < kFrames; ++i) {
-        ASSERT_TRUE(WaitUntil([&] { return deliverer.Produced() - deliverer.Consumed() < kTaskCount; }));
-        deliverer.SetTransform(i == 5 ? 90 : 0, i == 5 ? 1 : 0);
-        ASSERT_EQ(Push(deliverer, i * 10, 1000 + i * 37, i % 2 == 0, i == 9), S_OK);
-    }
-    ASSERT_TRUE(AllDelivered(deliverer));
-    deliverer.Stop();
-    const std::vector<Delivered> frames = sink.Frames();
-    ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
-    for (int i = 0; i < kFrames; ++i) {
-        SCOPED_TRACE(i);
-        const Delivered& seen = frames[static_cast<size_t>(i)];
-        EXPECT_EQ(seen.context, &deliverer);
-        const int64_t time = 1000 + i * 37;  // the push time in microseconds, as both times
-        EXPECT_EQ(std::tie(seen.start.Value, seen.start.UnitsPerSecond, seen.end.Value, seen.end.UnitsPerSecond),
-                  std::make_tuple(time, int64_t{1000000}, time, int64_t{1000000}));
-        EXPECT_EQ(std::make_pair(seen.format.Width, seen.format.AspectX),
-                  i % 2 == 0 ? std::make_pair(1280u, 4u) : std::make_pair(i == 5 ? kHeight : kWidth, i == 5 ? 1u : 2u));
-        const int value = i == 9 ? 128 : i * 10;
-        EXPECT_EQ(std::vector<int>(seen.firstPixel, seen.firstPixel + 3), std::vector<int>(3, value));
-        // Held by the delivery thread, and by the pusher until PushFrame returns.
-        EXPECT_TRUE(seen.holds == 1 || seen.holds == 2) << seen.holds;
+    // half a frame (grey). The run is sized for the small frames, so each
+    // large one grows the buffers it passes through, or for the large ones
+    // and transformed, so that every frame fits what was made ahead.
+    for (const FrameSizing& sizing : {kSmallFrames, FrameSizing{{0, 1280, 960, 4, 3, 30, 1}, 1280 * 960, true}}) {
+        SCOPED_TRACE(sizing.format.Width);
+        RecordingSink sink;
+        CVideoCallbacker deliverer;
+        Prepare(deliverer, &sink, 5, 8, sizing);
+        constexpr int kFrames = 20;
+        for (int i = 0; i < kFrames; ++i) {
+            ASSERT_TRUE(WaitUntil([&] { return deliverer.Produced() - deliverer.Consumed() < kTaskCount; }));
+            deliverer.SetTransform(i == 5 ? 90 : 0, i == 5 ? 1 : 0);
+            ASSERT_EQ(Push(deliverer, i * 10, 1000 + i * 37, i % 2 == 0, i == 9), S_OK);
+        }
+        ASSERT_TRUE(AllDelivered(deliverer));
+        deliverer.Stop();
+        const std::vector<Delivered> frames = sink.Frames();
+        ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
+        for (int i = 0; i < kFrames; ++i) {
+            SCOPED_TRACE(i);
+            const Delivered& seen = frames[static_cast<size_t>(i)];
+            EXPECT_EQ(seen.context, &deliverer);
+            const int64_t time = 1000 + i * 37;  // the push time in microseconds, as both times
+            EXPECT_EQ(std::tie(seen.start.Value, seen.start.UnitsPerSecond, seen.end.Value, seen.end.UnitsPerSecond),
+                      std::make_tuple(time, int64_t{1000000}, time, int64_t{1000000}));
+            EXPECT_EQ(std::make_pair(seen.format.Width, seen.format.AspectX),
+                      i % 2 == 0 ? std::make_pair(1280u, 4u) : std::make_pair(i == 5 ? kHeight : kWidth, i == 5 ? 1u : 2u));
+            const int value = i == 9 ? 128 : i * 10;
+            EXPECT_EQ(std::vector<int>(seen.firstPixel, seen.firstPixel + 3), std::vector<int>(3, value));
+            // Held by the delivery thread, and by the pusher until PushFrame returns.
+            EXPECT_TRUE(seen.holds == 1 || seen.holds == 2) << seen.holds;
+        }
     }
 }
 
@@ -173,7 +182,7 @@ TEST(DelivererGuards, EveryCallOutOfOrderIsRefusedAndRunsWithOrWithoutSinkFollow
                                           std::make_pair("VideoTestZendra", E_OUTOFMEMORY)}) {
         CVideoCallbacker unfilled(ModuleLoader::ForSibling(module));
         ASSERT_EQ(unfilled.CreateTasks(), S_OK);
-        ASSERT_EQ(unfilled.CreatePools(2, 8), failure) << module << " (libVideoTestZendra must lie beside the test)";
+        ASSERT_EQ(unfilled.CreatePools(2, 8, kSmallFrames), failure) << module << " (libVideoTestZendra must lie beside the test)";
         EXPECT_EQ(unfilled.SetSink(&sink, &sink), E_UNEXPECTED);
         EXPECT_EQ(unfilled.CurrentState(), State::TasksCreated);
         EXPECT_EQ(unfilled.ReleaseResources(), S_OK);
@@ -183,7 +192,7 @@ TEST(DelivererGuards, EveryCallOutOfOrderIsRefusedAndRunsWithOrWithoutSinkFollow
     const uint8_t byte = 1;
     // Each call before its turn: refused, and the state stays.
     const std::function<HRESULT()> calls[] = {
-        [&] { return deliverer.CreateTasks(); },      [&] { return deliverer.CreatePools(2, 2); },
+        [&] { return deliverer.CreateTasks(); },      [&] { return deliverer.CreatePools(2, 2, kSmallFrames); },
         [&] { return deliverer.SetSink(&sink, &sink); }, [&] { return deliverer.Start(); },
         [&] { return Push(deliverer, 3, 0); }};
     for (size_t step = 0; step < 4; ++step) {
@@ -193,7 +202,10 @@ TEST(DelivererGuards, EveryCallOutOfOrderIsRefusedAndRunsWithOrWithoutSinkFollow
             EXPECT_EQ(deliverer.CurrentState(), before);
         }
         if (step == 1) {
-            EXPECT_EQ(deliverer.CreatePools(-1, 2), E_INVALIDARG);
+            EXPECT_EQ(deliverer.CreatePools(-1, 2, kSmallFrames), E_INVALIDARG);
+            // Images cannot be sized for a picture this large: refused when
+            // the pools are filled, not with the first frame.
+            EXPECT_EQ(deliverer.CreatePools(2, 2, FrameSizing{{0, 40000, 20000, 2, 1, 30, 1}, 0, true}), E_INVALIDARG);
         }
         ASSERT_EQ(calls[step](), S_OK) << "step " << step;
         if (step > 0) {

@@ -235,6 +235,9 @@ TEST(ConvTaskJob, OneTaskRefusesWhenEmptyHandsBackEachFrameFollowsSizesAndReleas
     FakeFrameImage leftImage(Format(2, 2), 12);
     {
         CVideoConvTask task;
+        // Reserved ahead for the small frames; the large one still grows it.
+        EXPECT_EQ(task.ReserveWorkPicture(0xFFFFFFFFu, 0xFFFFFFFFu), E_OUTOFMEMORY);
+        EXPECT_EQ(task.ReserveWorkPicture(6, 5), S_OK);
         EXPECT_EQ(task.Convert(), E_UNEXPECTED);
         EXPECT_EQ(task.ConvertTransformed(), E_UNEXPECTED);
         task.Trigger();

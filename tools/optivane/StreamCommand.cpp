@@ -11,6 +11,7 @@
 #include "StopSignal.h"
 #include "StreamReceiver.h"
 #include "StreamStatus.h"
+#include "platform/ProcessMemory.h"
 #include "platform/Terminal.h"
 
 namespace optivane::tool {
@@ -125,7 +126,7 @@ int StreamCommand::Run(const StreamOptions& options) {
     if (terminal) m_out << "\r" << status.Line(stopped) << "\x1b[K\n";
     if (saver) saver->Finish();
 
-    m_out << status.Summary(stopped) << "\n";
+    m_out << status.Summary(stopped, platform::ProcessMemory::PeakResidentBytes()) << "\n";
     if (receiver.Unreadable() > 0) {
         m_out << receiver.Unreadable() << " frames came without a readable picture and were not counted\n";
     }

@@ -64,7 +64,17 @@ std::string StreamStatus::Line(Clock::time_point now) {
     return line;
 }
 
-std::string StreamStatus::Summary(Clock::time_point now) const {
+std::string StreamStatus::Summary(Clock::time_point now, uint64_t peakMemoryBytes) const {
+    std::string summary = FramesSummary(now);
+    if (peakMemoryBytes > 0) {
+        // Rounded up: a stream never costs less than it says.
+        constexpr uint64_t kMegabyte = 1024 * 1024;
+        summary += "; peak memory " + std::to_string((peakMemoryBytes + kMegabyte - 1) / kMegabyte) + " MB";
+    }
+    return summary;
+}
+
+std::string StreamStatus::FramesSummary(Clock::time_point now) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     char text[256];
     if (m_frames == 0) {

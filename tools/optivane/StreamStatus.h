@@ -30,10 +30,13 @@ public:
     // time since the previous call (at least half a second).
     std::string Line(Clock::time_point now);
     // Frames received, average frames per second between the first and the
-    // last frame, the frame size and how long it all took.
-    std::string Summary(Clock::time_point now) const;
+    // last frame, the frame size, how long it all took and the process's
+    // peak resident memory in bytes (left out when 0: unknown).
+    std::string Summary(Clock::time_point now, uint64_t peakMemoryBytes) const;
 
 private:
+    std::string FramesSummary(Clock::time_point now) const;
+
     const Clock::time_point m_start;
 
     mutable std::mutex m_mutex;

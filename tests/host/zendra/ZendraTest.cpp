@@ -52,8 +52,18 @@ ComPtr<T> New(const CLSID& classId, const IID& interfaceId) {
     return object;
 }
 ComPtr<ISamplePool> NewPool() { return New<ISamplePool>(CLSID_SamplePool, IID_ISamplePool); }
-ComPtr<IFrameImage> NewImage() { return New<IFrameImage>(CLSID_FrameImage, IID_IFrameImage); }
-ComPtr<IRawSample> NewSample() { return New<IRawSample>(CLSID_RawSample, IID_IRawSample); }
+// Both start without a buffer; these give them a small one, as a pool's
+// owner sizes them for its frames.
+ComPtr<IFrameImage> NewImage(const FrameFormat& format = {0, 8, 4, 2, 1, 30, 1}) {
+    ComPtr<IFrameImage> image = New<IFrameImage>(CLSID_FrameImage, IID_IFrameImage);
+    EXPECT_EQ(image->SetFormat(&format), S_OK);
+    return image;
+}
+ComPtr<IRawSample> NewSample(uint32_t capacity = 64) {
+    ComPtr<IRawSample> sample = New<IRawSample>(CLSID_RawSample, IID_IRawSample);
+    EXPECT_EQ(sample->Prepare(capacity), S_OK);
+    return sample;
+}
 
 // Every call answered S_OK; the calls of a braced list run in order.
 ::testing::AssertionResult AllOk(std::initializer_list<HRESULT> results) {
@@ -238,8 +248,9 @@ TEST(NoAllocation, FramePathAllocatesNothing) {
     const size_t beforeCreation = g_allocations.load();
     ComPtr<ISamplePool> samples = NewPool(), images = NewPool();
     ASSERT_GT(g_allocations.load(), beforeCreation) << "the library's allocations are not counted";
-    ASSERT_TRUE(AllOk({samples->Add(NewSample().Get()), images->Add(NewImage().Get())}));
+    // Sized for the frames to come when the pools are filled.
     const FrameFormat format{0, 640, 480, 640, 480, 30, 1};
+    ASSERT_TRUE(AllOk({samples->Add(NewSample(4096).Get()), images->Add(NewImage(format).Get())}));
     const FrameTime time{123456789, 1000000};
     const size_t before = g_allocations.load();
     for (int i = 0; i < 200; ++i) {
@@ -258,32 +269,40 @@ TEST(NoAllocation, FramePathAllocatesNothing) {
     EXPECT_EQ(g_allocations.load(), before);
 }
 
-TEST(FrameImage, StartsFullSizeTouchedGrowsOnceWithoutMovingAndRefusesBadFormats) {
-    ComPtr<IFrameImage> image = NewImage();
+TEST(FrameImage, StartsEmptyGrowsOnlyWhenAPictureNeedsMoreAndRefusesBadFormats) {
+    ComPtr<IFrameImage> image = New<IFrameImage>(CLSID_FrameImage, IID_IFrameImage);
+    Buffer none{reinterpret_cast<uint8_t*>(&none), 1};
+    FrameFormat format = Format(1, 1);
+    ASSERT_TRUE(AllOk({image->GetFormat(&format)}));
+    EXPECT_EQ(image->GetBuffer(&none.data, &none.size), E_FAIL);
+    EXPECT_TRUE(none.data == nullptr && none.size == 0 && format.Width == 0 && format.Height == 0);
+
+    const FrameFormat first = Format(640, 480);
+    ASSERT_EQ(image->SetFormat(&first), S_OK);
     const Buffer initial = BufferOf(image.Get());
-    ASSERT_EQ(initial.size, 4000u * 3000u * 3u);
-    EXPECT_EQ(initial.data[initial.size - 1], 0);
-    for (const FrameFormat& fits : {Format(641, 479), Format(3000, 4000)}) {
+    ASSERT_EQ(initial.size, 640u * 480u * 3u) << "exactly the picture, no slack";
+    EXPECT_TRUE(initial.data[0] == 0 && initial.data[initial.size - 1] == 0);
+    for (const FrameFormat& fits : {Format(641, 479), Format(480, 640), Format(16, 16)}) {
         uint32_t stride = 0;
         ASSERT_TRUE(AllOk({image->SetFormat(&fits), image->GetStride(&stride)}));
         const Buffer buffer = BufferOf(image.Get());
         EXPECT_EQ(buffer.data, initial.data) << "a picture that fits must reuse the buffer";
         EXPECT_TRUE(buffer.size == fits.Width * fits.Height * 3 && stride == fits.Width * 3) << buffer.size;
     }
-    const FrameFormat large = Format(5000, 4000);
+    const FrameFormat large = Format(1280, 961);
     ASSERT_EQ(image->SetFormat(&large), S_OK);
     const Buffer grown = BufferOf(image.Get());
-    ASSERT_EQ(grown.size, 60000000u);
+    ASSERT_EQ(grown.size, 1280u * 961u * 3u);
     grown.data[grown.size - 1] = 7;
-    for (const FrameFormat& next : {Format(4000, 3000), Format(16, 16), Format(5000, 4000)}) {
+    for (const FrameFormat& next : {Format(640, 480), Format(961, 1280), Format(1280, 961)}) {
         ASSERT_EQ(image->SetFormat(&next), S_OK);
-        EXPECT_EQ(BufferOf(image.Get()).data, grown.data);
+        EXPECT_EQ(BufferOf(image.Get()).data, grown.data) << "a buffer never shrinks";
     }
     EXPECT_EQ(grown.data[grown.size - 1], 7);
     for (const FrameFormat& bad : {Format(0, 600), Format(800, 0), Format(40000, 20000), Format(0xFFFFFFFFu, 1),
                                    Format(0x10000u, 0x10000u)})
         EXPECT_EQ(image->SetFormat(&bad), E_INVALIDARG) << bad.Width << " x " << bad.Height;
-    EXPECT_EQ(BufferOf(image.Get()).size, 5000u * 4000u * 3u) << "a refused format changed the picture";
+    EXPECT_EQ(BufferOf(image.Get()).size, 1280u * 961u * 3u) << "a refused format changed the picture";
 }
 
 TEST(SnapshotFrameImage, StartsEmptyThenRowsPointAtBlueGreenRedPixelsInBounds) {
@@ -314,15 +333,19 @@ TEST(SnapshotFrameImage, StartsEmptyThenRowsPointAtBlueGreenRedPixelsInBounds) {
     EXPECT_EQ(rows->GetRow(0, 0, nullptr, &rgb[1], &rgb[2]), E_POINTER);
 }
 
-TEST(RawSample, GrowsOnlyWhenNeededAndValidDataMustLieInsideTheBuffer) {
-    ComPtr<IRawSample> sample = NewSample();
+TEST(RawSample, StartsEmptyGrowsOnlyWhenNeededAndValidDataMustLieInsideTheBuffer) {
+    ComPtr<IRawSample> sample = New<IRawSample>(CLSID_RawSample, IID_IRawSample);
+    const Buffer none = BufferOf(sample.Get());
+    EXPECT_TRUE(none.data == nullptr && none.size == 0);
+    ASSERT_EQ(sample->Prepare(300000), S_OK);
     const Buffer initial = BufferOf(sample.Get());
-    ASSERT_EQ(initial.size, 36000000u);
-    ASSERT_EQ(sample->Prepare(36000000), S_OK);
+    ASSERT_EQ(initial.size, 300000u) << "exactly the size asked for";
+    EXPECT_TRUE(initial.data[0] == 0 && initial.data[initial.size - 1] == 0);
+    ASSERT_EQ(sample->Prepare(300000), S_OK);
     EXPECT_EQ(BufferOf(sample.Get()).data, initial.data) << "grew without need";
-    ASSERT_EQ(sample->Prepare(40000000), S_OK);
+    ASSERT_EQ(sample->Prepare(400000), S_OK);
     const Buffer buffer = BufferOf(sample.Get());
-    ASSERT_EQ(buffer.size, 40000000u);
+    ASSERT_EQ(buffer.size, 400000u);
     buffer.data[buffer.size - 1] = 3;
     ASSERT_EQ(sample->Prepare(100), S_OK);
     EXPECT_TRUE(BufferOf(sample.Get()).data == buffer.data && buffer.data[buffer.size - 1] == 3);
