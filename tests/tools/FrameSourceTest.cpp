@@ -141,3 +141,32 @@ TEST(FrameSource, EachFaultFailsTheGrabAfterTheGoodFrames) {
 
 }  // namespace
 }  // namespace optivane::test
+
+namespace optivane::test {
+namespace {
+
+std::string Output(const std::string& command) {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return text;
+    char buffer[512];
+    while (fgets(buffer, sizeof(buffer), pipe) != nullptr) text += buffer;
+    pclose(pipe);
+    return text;
+}
+
+TEST(FrameSource, OptivaneOpensItByAddressAndPort) {
+    auto source = Start({"--size", "33x7", "--fps", "12.5"}, 45018);
+    EXPECT_NE(Output(std::string(OPTIVANE_TOOL) + " info 127.0.0.1:45018").find("33 x 7 BGR, 12.50 fps"),
+              std::string::npos);
+    EXPECT_NE(Output(std::string(OPTIVANE_TOOL) + " info 127.0.0.1:45019").find("MIRVALE_E_REFUSED"), std::string::npos);
+    TempDir folder;
+    Output(std::string(OPTIVANE_TOOL) + " snapshot 127.0.0.1:45018 " + folder.File("shot.png"));
+    const cv::Mat shot = cv::imread(folder.File("shot.png"), cv::IMREAD_COLOR);
+    ASSERT_EQ(shot.cols, 33);
+    ASSERT_EQ(shot.rows, 7);
+    EXPECT_EQ(shot.data[5], 5) << "frame 0 of the counter pattern";
+}
+
+}  // namespace
+}  // namespace optivane::test
