@@ -19,7 +19,6 @@
 #include "optivane/host_framework.h"
 #include "optivane/optivane.h"
 #include "platform/SharedLibrary.h"
-#include "platform/TempDir.h"
 
 namespace optivane::test {
 namespace {
@@ -331,12 +330,15 @@ TEST(FrameReceiver, GrabWhileStreamingAndWithoutZendra) {
     EXPECT_TRUE(sink.WaitFor(before + 2)) << "grabs must not stall the stream";
     EXPECT_EQ(receiver->Disconnect(), S_OK);
 
-    // Mirvale alone in a folder: nothing to make images with.
-    TempDir folder;
+    // Mirvale alone in a folder beside the test's (one drive, also under
+    // Wine): nothing to make images with.
     const std::string name = platform::SharedLibrary::FileNameFor("Mirvale");
     const std::filesystem::path here = std::filesystem::path(platform::SharedLibrary::PathOfThisBinary()).parent_path();
-    std::filesystem::copy_file(here / name, std::filesystem::path(folder.Path()) / name);
-    ModuleLoader lonely((std::filesystem::relative(folder.File(name), here)).string());
+    std::error_code ignored;
+    std::filesystem::remove_all(here / "mirvale-alone", ignored);
+    std::filesystem::create_directory(here / "mirvale-alone");
+    std::filesystem::copy_file(here / name, here / "mirvale-alone" / name);
+    const ModuleLoader lonely((std::filesystem::path("mirvale-alone") / name).string());
     ASSERT_NE(lonely.Entry(), nullptr);
     ComPtr<IFrameReceiver> alone = NewReceiver(lonely);
     ASSERT_EQ(alone->Connect("127.0.0.1", source.Port()), S_OK);
