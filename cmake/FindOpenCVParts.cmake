@@ -1,8 +1,9 @@
-# The OpenCV components the module uses (core, imgproc, imgcodecs), found
+# The OpenCV components the module uses (core, imgproc, imgcodecs; videoio for
+# the frame source's video input), found
 # without OpenCV's own package configuration, which only the full
 # development package installs.
 find_path(OpenCVParts_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4)
-set(_opencv_parts core imgproc imgcodecs)
+set(_opencv_parts core imgproc imgcodecs videoio)
 set(_opencv_vars OpenCVParts_INCLUDE_DIR)
 foreach(part IN LISTS _opencv_parts)
   find_library(OpenCVParts_${part}_LIBRARY opencv_${part})

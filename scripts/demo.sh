@@ -44,6 +44,25 @@ if [ "${1:-}" = "--inside-namespace" ]; then
   "$tool" snapshot "$camera_id" "$out/snapshot.png"
   step "optivane stream $camera_id --frames 100 --save demo-out --every 25"
   "$tool" stream "$camera_id" --frames 100 --save "$out" --every 25
+
+  # The virtual camera: a frame source with the moving pattern on 127.0.0.1:45000.
+  "$install/optivane-frame-source" --pattern moving --size 640x480 --fps 30 >"$out/frame-source.log" 2>&1 &
+  source_pid=$!
+  trap 'kill "$camera_pid" "$source_pid" 2>/dev/null || true; wait "$camera_pid" "$source_pid" 2>/dev/null || true' EXIT
+  for _ in $(seq 1 100); do
+    grep -q "listening on 127.0.0.1:45000" "$out/frame-source.log" && break
+    kill -0 "$source_pid" 2>/dev/null || { cat "$out/frame-source.log" >&2; exit 1; }
+    sleep 0.1
+  done
+  grep -q "listening on 127.0.0.1:45000" "$out/frame-source.log" || { echo "the frame source did not start" >&2; exit 1; }
+  virtual_id=127.0.0.1:45000
+  step "optivane info $virtual_id"
+  "$tool" info "$virtual_id"
+  step "optivane snapshot $virtual_id demo-out/virtual-snapshot.png"
+  "$tool" snapshot "$virtual_id" "$out/virtual-snapshot.png"
+  mkdir -p "$out/virtual"
+  step "optivane stream $virtual_id --frames 60 --save demo-out/virtual --every 20"
+  "$tool" stream "$virtual_id" --frames 60 --save "$out/virtual" --every 20
   exit 0
 fi
 
@@ -62,6 +81,7 @@ step "building into build/ and installing into build/install"
 cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
 # Only what is installed: the module, the host framework's stand-ins, the tools.
 cmake --build "$root/build" --target Optivane Zendra Linquet optivane optivane-fake-camera
+cmake --build "$root/build" --target Mirvale optivane-frame-source
 cmake --install "$root/build" --prefix "$install" >/dev/null
 echo "installed into $install: $(cd "$install" && ls -d lib*.so optivane* | tr '\n' ' ')"
 
@@ -80,4 +100,4 @@ fi
 
 step "done"
 echo "Pictures are in $out:"
-(cd "$out" && ls -1 ./*.png | sed 's|^\./|  demo-out/|')
+(cd "$out" && ls -1 ./*.png ./virtual/*.png | sed 's|^\./|  demo-out/|')

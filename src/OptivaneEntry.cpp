@@ -3,6 +3,7 @@
 #include "aravis/CAravisCamera.h"
 #include "frame/ComponentTable.h"
 #include "optivane/optivane.h"
+#include "virtualcam/CDummyCamera.h"
 
 namespace optivane {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 const ComponentTableRow kOptivaneClasses[] = {
     {"Aravis Camera", &CLSID_AravisCamera, &CAravisCamera::CreateInstance},
     {"Optivane", &CLSID_Optivane, nullptr},
-    {"Dummy Camera", &CLSID_DummyCamera, nullptr},
+    {"Dummy Camera", &CLSID_DummyCamera, &CDummyCamera::CreateInstance},
     {"SmartPhone Camera", &CLSID_SmartPhoneCamera, nullptr},
     {"IDS Peak Camera", &CLSID_IdsPeakCamera, nullptr},
     {"Peak SDK Manager", &CLSID_PeakSdkManager, nullptr},

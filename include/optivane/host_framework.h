@@ -190,10 +190,50 @@ struct INetAdapterList : IUnknown {
 inline constexpr CLSID CLSID_FrameReceiver = {0xA775F8FA, 0xF3F6, 0x41CF, {0x81, 0x50, 0xAF, 0xFB, 0xD0, 0x71, 0x83, 0xAF}};
 inline constexpr IID IID_IFrameReceiver = {0xE2AC66DD, 0x6FF8, 0x4DF0, {0x99, 0x93, 0xAA, 0x5B, 0xC2, 0xDD, 0x6A, 0x2E}};
 
+// Failures of IFrameReceiver::Connect (and of GrabFrame, which may connect
+// again), each distinct: HRESULT_FROM_WIN32 of WSAECONNREFUSED, WSAETIMEDOUT,
+// ERROR_INVALID_DATA and ERROR_REVISION_MISMATCH.
+inline constexpr HRESULT MIRVALE_E_REFUSED = static_cast<HRESULT>(0x8007274Du);
+inline constexpr HRESULT MIRVALE_E_TIMEDOUT = static_cast<HRESULT>(0x8007274Cu);
+inline constexpr HRESULT MIRVALE_E_BADDATA = static_cast<HRESULT>(0x8007000Du);
+inline constexpr HRESULT MIRVALE_E_VERSION = static_cast<HRESULT>(0x8007051Au);
+
+// A receiver of BGR frames from one frame source (protocol: the stand-in's
+// host/mirvale/PROTOCOL.md). States: disconnected -> connected (Connect) ->
+// receiving (StartReceiving) -> connected (StopReceiving) -> disconnected
+// (Disconnect). Calls out of order answer E_FAIL, null pointers E_POINTER.
 struct IFrameReceiver : IUnknown {
-    virtual HRESULT Connect(const char* host, uint16_t port) = 0;                // 3
-    virtual HRESULT GrabFrame(IUnknown** frame) = 0;                             // 4
-    virtual HRESULT StartReceiving(ICamImageCallback* sink, void* owner) = 0;    // 5
-    virtual HRESULT StopReceiving() = 0;                                         // 6
-    virtual HRESULT Disconnect() = 0;                                            // 7
+    // 3 (used): TCP connect and handshake, within 2 s each, to a dotted IPv4
+    // host (never resolved) and port. MIRVALE_E_REFUSED, MIRVALE_E_TIMEDOUT,
+    // MIRVALE_E_BADDATA (the source sent something else than protocol
+    // version 1 or closed), MIRVALE_E_VERSION (the source speaks another
+    // version); E_INVALIDARG for a host that is no IPv4 text or port 0;
+    // E_FAIL while receiving. Connecting again replaces the connection.
+    virtual HRESULT Connect(const char* host, uint16_t port) = 0;
+    // 4 (used): the next frame as a CLSID_SnapshotFrameImage with one
+    // reference for the caller, who frees it with Release alone. Connected:
+    // asks the source for one frame (connecting again first when the link was
+    // lost). Receiving: the next frame the receiving thread reads. Fails with
+    // the Connect failures, or MIRVALE_E_TIMEDOUT when no frame comes within
+    // 8 s; E_FAIL when disconnected.
+    virtual HRESULT GrabFrame(IUnknown** frame) = 0;
+    // 5 (used): starts the one receiving thread. It reads each frame into an
+    // image (CLSID_FrameImage) from a pool of 4 and calls sink->OnImage; the
+    // image is lent for the call, and a sink that keeps it calls Hold and
+    // AddRef (and later Done and Release). When the sink holds all 4, frames
+    // are read and dropped and counted. A lost source is connected again
+    // every second, and frames go on to the same sink. owner is not used.
+    // E_POINTER for a null sink; E_FAIL unless connected; E_HANDLE when
+    // Zendra is missing; S_FALSE when already receiving.
+    virtual HRESULT StartReceiving(ICamImageCallback* sink, void* owner) = 0;
+    // 6 (used): stops and joins the receiving thread within about 50 ms, even
+    // while the source stalls or a sink call is running (it then waits for
+    // that call); no OnImage follows. The connection is closed; the next
+    // GrabFrame connects again. S_FALSE when not receiving.
+    virtual HRESULT StopReceiving() = 0;
+    // 7 (used): stops receiving and closes the connection; S_OK in every state.
+    virtual HRESULT Disconnect() = 0;
+    // 8: frames handed to the sink, frames read and dropped because the sink
+    // held every image, and connections made again, since creation.
+    virtual HRESULT GetCounts(uint64_t* delivered, uint64_t* dropped, uint64_t* reconnects) = 0;
 };

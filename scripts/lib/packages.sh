@@ -48,6 +48,7 @@ OPTIVANE_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libaravis-dev libusb-1.0-0-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+  libopencv-videoio-dev
   librapidxml-dev libcli11-dev
 )
 # What the tests need besides: GoogleTest, Aravis' fake GigE Vision camera,

@@ -18,7 +18,7 @@ cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$source_
   -DOPTIVANE_PORTABLE_ONLY=ON >/dev/null || exit 1
 cmake --build "$build_dir" || exit 1
 
-"$source_dir/tests/check-exports.sh" "$build_dir/out/Zendra.dll" "$build_dir/out/Linquet.dll" || exit 1
+"$source_dir/tests/check-exports.sh" "$build_dir/out/Zendra.dll" "$build_dir/out/Linquet.dll" "$build_dir/out/Mirvale.dll" || exit 1
 
 wine=/usr/lib/wine/wine64
 if [ ! -x "$wine" ]; then

@@ -76,10 +76,17 @@ protected:
 TEST_F(TestHost, ClassesAndTheAravisCamerasInterfaces) {
     const CLSID unknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
     void* object = nullptr;
-    for (const CLSID* classId : {&unknownClass, &CLSID_Optivane, &CLSID_DummyCamera, &CLSID_SmartPhoneCamera,
-                                 &CLSID_IdsPeakCamera, &CLSID_PeakSdkManager}) {
+    for (const CLSID* classId : {&unknownClass, &CLSID_Optivane, &CLSID_SmartPhoneCamera, &CLSID_IdsPeakCamera,
+                                 &CLSID_PeakSdkManager}) {
         EXPECT_EQ(m_create(*classId, IID_IUnknown, &object), CLASS_E_CLASSNOTAVAILABLE) << classId->Data1;
     }
+    // The virtual camera finds the installed Mirvale beside the module.
+    ASSERT_EQ(m_create(CLSID_DummyCamera, IID_IAravisCamera, &object), S_OK);
+    IAravisCamera* virtualCamera = static_cast<IAravisCamera*>(object);
+    CameraDeviceInfo source{};
+    std::snprintf(source.DeviceId, sizeof(source.DeviceId), "127.0.0.1:45009");
+    EXPECT_EQ(virtualCamera->Open(&source), S_OK);
+    EXPECT_EQ(virtualCamera->Release(), 0u);
     object = &object;
     EXPECT_EQ(m_create(CLSID_AravisCamera, IID_IOptivane, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);

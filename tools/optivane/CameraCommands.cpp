@@ -9,6 +9,8 @@
 #include "ExitStatus.h"
 #include "HresultText.h"
 #include "ParameterTable.h"
+#include "frame/ComPtr.h"
+#include "optivane/host_framework.h"
 
 namespace optivane::tool {
 
@@ -83,6 +85,23 @@ PixelFormatNames CameraCommands::Formats() {
     return PixelFormatNames(list);
 }
 
+std::string CameraCommands::DescribeSource() {
+    using optivane::ComPtr;
+    ComPtr<IUnknown> frame;
+    const HRESULT grabbed = m_camera->GrabSnapshot(0, frame.Receive());
+    ComPtr<IFrameImage> image;
+    FrameFormat format{};
+    if (FAILED(grabbed) || !frame || FAILED(frame->QueryInterface(IID_IFrameImage, image.ReceiveVoid())) ||
+        FAILED(image->GetFormat(&format))) {
+        return "none answers: " + HresultText::Describe(FAILED(grabbed) ? grabbed : E_FAIL);
+    }
+    const std::string rate = format.FrameRateNumerator == 0 || format.FrameRateDenominator == 0
+                                 ? "unlimited rate"
+                                 : Number(static_cast<double>(format.FrameRateNumerator) / format.FrameRateDenominator,
+                                          "%.2f") + " fps";
+    return std::to_string(format.Width) + " x " + std::to_string(format.Height) + " BGR, " + rate;
+}
+
 int CameraCommands::Info() {
     CameraDeviceInfo device{};
     const HRESULT described = m_camera->GetDeviceInfo(&device);
@@ -126,6 +145,8 @@ int CameraCommands::Info() {
     const HRESULT rated = m_camera->GetParameter(CameraParameterFrameRate, &rate);
     Row(m_out, "Frame rate", SUCCEEDED(rated) ? Number(rate / 100.0, "%.2f") + " fps"
                                               : "not available: " + HresultText::Describe(rated));
+    // The virtual camera's settings are fixed: its source tells the real size and rate.
+    if (Text(device.ModelName) == "VirtualCamera") Row(m_out, "Frame source", DescribeSource());
     return ExitSuccess;
 }
 

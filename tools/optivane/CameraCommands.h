@@ -37,6 +37,8 @@ public:
     PixelFormatNames Formats();
 
 private:
+    // The size and rate of one frame grabbed from a virtual camera's source.
+    std::string DescribeSource();
     IAravisCamera* const m_camera;
     std::ostream& m_out;
     std::ostream& m_err;

@@ -3,8 +3,18 @@
 #include <cstring>
 
 #include "HresultText.h"
+#include "platform/Ipv4Text.h"
 
 namespace optivane::tool {
+
+bool CameraSession::IsVirtualCameraId(const std::string& deviceId) {
+    const size_t colon = deviceId.find(':');
+    if (colon == std::string::npos || colon + 1 >= deviceId.size() || colon + 6 < deviceId.size()) return false;
+    if (deviceId.find_first_not_of("0123456789", colon + 1) != std::string::npos) return false;
+    if (std::stoul(deviceId.substr(colon + 1)) > 65535) return false;
+    uint32_t address = 0;
+    return platform::Ipv4Text::Parse(deviceId.substr(0, colon).c_str(), &address);
+}
 
 CameraSession::~CameraSession() {
     // Close stops a stream still running and waits for its threads; its
@@ -29,9 +39,12 @@ bool CameraSession::Open(const std::string& deviceId, std::string* error) {
     }
     std::memcpy(device.DeviceId, deviceId.data(), deviceId.size());
 
-    const HRESULT created = m_host.CreateInstance(CLSID_AravisCamera, IID_IAravisCamera, m_camera.ReceiveVoid());
+    // A.B.C.D:PORT names a frame source, the virtual camera; anything else an Aravis device.
+    const bool isVirtual = IsVirtualCameraId(deviceId);
+    const HRESULT created = m_host.CreateInstance(isVirtual ? CLSID_DummyCamera : CLSID_AravisCamera,
+                                                  IID_IAravisCamera, m_camera.ReceiveVoid());
     if (FAILED(created) || !m_camera) {
-        *error = "cannot create the Aravis camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);
+        *error = std::string("cannot create the ") + (isVirtual ? "virtual" : "Aravis") + " camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);
         m_camera.Reset();
         return false;
     }

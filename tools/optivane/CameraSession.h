@@ -25,6 +25,8 @@ public:
     // words, when the id does not fit the record, the module has no Aravis
     // camera or the device does not open. Only once per session.
     bool Open(const std::string& deviceId, std::string* error);
+    // True for A.B.C.D:PORT, the id of a virtual camera's frame source.
+    static bool IsVirtualCameraId(const std::string& deviceId);
 
     // The opened camera; null before a successful Open.
     IAravisCamera* Camera() const { return m_opened ? m_camera.Get() : nullptr; }

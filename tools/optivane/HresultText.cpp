@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "optivane/host_framework.h"
+
 namespace optivane::tool {
 
 namespace {
@@ -23,12 +25,16 @@ const KnownStatus kKnownStatuses[] = {
     {E_FAIL, "E_FAIL", "the camera refused the operation or is not reachable"},
     {E_UNEXPECTED, "E_UNEXPECTED", "the camera is in a state that does not allow this"},
     {E_HANDLE, "E_HANDLE",
-     "a host-framework module the camera needs (libZendra.so or libLinquet.so) or its entry is missing beside "
+     "a host-framework module the camera needs (libZendra.so, libLinquet.so or libMirvale.so) or its entry is missing beside "
      "libOptivane.so"},
     {E_OUTOFMEMORY, "E_OUTOFMEMORY", "out of memory: the object could not be created"},
     {E_INVALIDARG, "E_INVALIDARG", "an argument is outside what the camera accepts"},
     {CLASS_E_CLASSNOTAVAILABLE, "CLASS_E_CLASSNOTAVAILABLE",
      "this libOptivane.so does not provide that kind of camera (it was built without it)"},
+    {MIRVALE_E_REFUSED, "MIRVALE_E_REFUSED", "no frame source listens at that address and port"},
+    {MIRVALE_E_TIMEDOUT, "MIRVALE_E_TIMEDOUT", "the frame source did not answer in time"},
+    {MIRVALE_E_BADDATA, "MIRVALE_E_BADDATA", "the frame source sent data that is not the frame protocol"},
+    {MIRVALE_E_VERSION, "MIRVALE_E_VERSION", "the frame source speaks another protocol version"},
 };
 
 }  // namespace
