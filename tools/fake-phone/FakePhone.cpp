@@ -230,8 +230,10 @@ bool FakePhone::SendImage(platform::TcpSocket& connection, bool faulty, const vo
         return SendBytes(connection, reply.data() + 3, reply.size() - 3);
     }
     if (faulty && m_faults.trickleMs >= 0) {
-        for (char byte : reply) {
-            if (!SendBytes(connection, &byte, 1) || !Sleep(static_cast<uint32_t>(m_faults.trickleMs), stop)) return false;
+        // The header whole, as the first read must bring it; then the picture.
+        if (!SendBytes(connection, reply.data(), 7)) return false;
+        for (size_t at = 7; at < reply.size(); ++at) {
+            if (!SendBytes(connection, &reply[at], 1) || !Sleep(static_cast<uint32_t>(m_faults.trickleMs), stop)) return false;
         }
         return true;
     }

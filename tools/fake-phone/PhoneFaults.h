@@ -27,7 +27,7 @@ struct PhoneFaults {
     int64_t extra = -1;         // K bytes more than the stated length
     bool notJpeg = false;       // image bytes that are no JPEG
     bool noCapture = false;     // no answer at all to capture
-    int64_t trickleMs = -1;     // the image one byte at a time, this far apart
+    int64_t trickleMs = -1;     // the image header, then one byte at a time this far apart
     bool noAccept = false;      // listen, never accept
     uint32_t every = 1;
 
