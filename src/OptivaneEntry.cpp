@@ -3,6 +3,7 @@
 #include "aravis/CAravisCamera.h"
 #include "frame/ComponentTable.h"
 #include "optivane/optivane.h"
+#include "smartphone/CSmartPhoneCamera.h"
 
 namespace optivane {
 namespace {
@@ -13,7 +14,7 @@ const ComponentTableRow kOptivaneClasses[] = {
     {"Aravis Camera", &CLSID_AravisCamera, &CAravisCamera::CreateInstance},
     {"Optivane", &CLSID_Optivane, nullptr},
     {"Dummy Camera", &CLSID_DummyCamera, nullptr},
-    {"SmartPhone Camera", &CLSID_SmartPhoneCamera, nullptr},
+    {"SmartPhone Camera", &CLSID_SmartPhoneCamera, &CSmartPhoneCamera::CreateInstance},
     {"IDS Peak Camera", &CLSID_IdsPeakCamera, nullptr},
     {"Peak SDK Manager", &CLSID_PeakSdkManager, nullptr},
 };

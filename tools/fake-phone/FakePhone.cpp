@@ -42,7 +42,18 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-bool SendBytes(platform::TcpSocket& connection, const void* data, size_t size) {
+// The exchange counter of the connection this thread serves, while its
+// exchange lasts. An exchange ends just before its reply's last bytes go:
+// the client may start the next one as soon as they arrive.
+thread_local std::atomic<int>* t_activeExchange = nullptr;
+
+void EndExchange() {
+    if (t_activeExchange != nullptr) t_activeExchange->fetch_sub(1);
+    t_activeExchange = nullptr;
+}
+
+bool SendBytes(platform::TcpSocket& connection, const void* data, size_t size, bool last = false) {
+    if (last) EndExchange();
     size_t sent = 0;
     return connection.SendAll(data, size, &sent, kSendUs) == platform::TcpSocket::Result::Ok;
 }
@@ -106,9 +117,10 @@ void FakePhone::Serve(platform::TcpSocket connection, const volatile std::sig_at
             const std::string command = pending.substr(0, end + 1);
             pending.erase(0, end + 1);
             if (m_active.fetch_add(1) > 0) Log("overlap");
+            t_activeExchange = &m_active;
             Log("received \"" + Escaped(command) + "\"");
             const bool keep = Answer(connection, command, stop);
-            m_active.fetch_sub(1);
+            EndExchange();
             if (!keep) return;
         }
     }
@@ -135,7 +147,7 @@ bool FakePhone::Answer(platform::TcpSocket& connection, const std::string& comma
     }
     if (IsSetup(command, "exp") || IsSetup(command, "iso")) {
         const std::string status = m_faults.status.empty() ? "OK" : m_faults.status;
-        return SendBytes(connection, status.data(), status.size());
+        return SendBytes(connection, status.data(), status.size(), true);
     }
     Log("bad command \"" + Escaped(command) + "\"");
     return true;
@@ -177,9 +189,9 @@ bool FakePhone::SendCapabilities(platform::TcpSocket& connection, bool faulty) {
         const size_t half = reply.size() / 2;
         if (!SendBytes(connection, reply.data(), half)) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        return SendBytes(connection, reply.data() + half, reply.size() - half);
+        return SendBytes(connection, reply.data() + half, reply.size() - half, true);
     }
-    return SendBytes(connection, reply.data(), reply.size());
+    return SendBytes(connection, reply.data(), reply.size(), true);
 }
 
 // The capture number as a row of 32 black or white 16 x 16 blocks (most
@@ -227,24 +239,26 @@ bool FakePhone::SendImage(platform::TcpSocket& connection, bool faulty, const vo
     if (faulty && m_faults.splitHeader) {
         if (!SendBytes(connection, reply.data(), 3)) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return SendBytes(connection, reply.data() + 3, reply.size() - 3);
+        return SendBytes(connection, reply.data() + 3, reply.size() - 3, true);
     }
     if (faulty && m_faults.trickleMs >= 0) {
         // The header whole, as the first read must bring it; then the picture.
         if (!SendBytes(connection, reply.data(), 7)) return false;
         for (size_t at = 7; at < reply.size(); ++at) {
-            if (!SendBytes(connection, &reply[at], 1) || !Sleep(static_cast<uint32_t>(m_faults.trickleMs), stop)) return false;
+            if (!SendBytes(connection, &reply[at], 1, at + 1 == reply.size())) return false;
+            if (!Sleep(static_cast<uint32_t>(m_faults.trickleMs), stop)) return false;
         }
         return true;
     }
     if (faulty && m_faults.chunkedJpg) {
         for (size_t at = 0; at < reply.size(); at += 997) {
-            if (!SendBytes(connection, reply.data() + at, std::min<size_t>(997, reply.size() - at))) return false;
+            if (!SendBytes(connection, reply.data() + at, std::min<size_t>(997, reply.size() - at), at + 997 >= reply.size()))
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
     }
-    return SendBytes(connection, reply.data(), reply.size());
+    return SendBytes(connection, reply.data(), reply.size(), true);
 }
 
 }  // namespace optivane::tool

@@ -5,7 +5,8 @@
 // Threads: Run (the caller's thread) accepts connections until stop is set;
 // each connection has its own thread, joined when Run returns. m_logLock
 // guards stdout and the counters of replies; m_active counts exchanges in
-// progress (command received, reply not yet sent) to report overlaps.
+// progress (command received, last bytes of the reply not yet handed to the
+// socket) to report overlaps.
 #pragma once
 
 #include <atomic>
