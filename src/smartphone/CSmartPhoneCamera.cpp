@@ -127,8 +127,6 @@ HRESULT CSmartPhoneCamera::GetDeviceInfo(CameraDeviceInfo* device) {
     if (device == nullptr) return E_POINTER;
     CVrelAutoLock lock(&m_lock);
     if (m_state != State::Opened) return E_FAIL;
-    char* buffer = ReceiveBuffer();
-    if (buffer == nullptr) return E_OUTOFMEMORY;
     phone::CPhoneLink link(*m_connection.Get(), m_timings);
     HRESULT status = link.Connect(Address(), m_port);
     if (FAILED(status)) return status;
@@ -153,6 +151,9 @@ HRESULT CSmartPhoneCamera::GetDeviceInfo(CameraDeviceInfo* device) {
         return E_FAIL;
     m_sensitivityMin = static_cast<uint32_t>(sensitivity.minimum);
     m_sensitivityMax = static_cast<uint32_t>(sensitivity.maximum);
+    // Only now the 10 MiB buffer: a search probes hundreds of hosts that are no phones.
+    char* buffer = ReceiveBuffer();
+    if (buffer == nullptr) return E_OUTOFMEMORY;
     phone::ImageReplyReader reader(buffer, phone::ImageReplyReader::kBufferSize);
     status = link.Capture(reader);
     if (FAILED(status)) return status;
