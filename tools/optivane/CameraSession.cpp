@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "HresultText.h"
+#include "PhoneId.h"
 
 namespace optivane::tool {
 
@@ -18,20 +19,25 @@ bool CameraSession::Open(const std::string& deviceId, std::string* error) {
         return false;
     }
     CameraDeviceInfo device{};
-    if (deviceId.empty()) {
+    std::string phoneId;
+    const bool phone = PhoneId::Recognise(deviceId, &phoneId, error);
+    if (phone && phoneId.empty()) return false;
+    const std::string& id = phone ? phoneId : deviceId;
+    if (id.empty()) {
         *error = "the device id is empty";
         return false;
     }
-    if (deviceId.size() >= sizeof(device.DeviceId)) {
-        *error = "the device id '" + deviceId + "' is too long: at most " +
+    if (id.size() >= sizeof(device.DeviceId)) {
+        *error = "the device id '" + id + "' is too long: at most " +
                  std::to_string(sizeof(device.DeviceId) - 1) + " characters fit the device record";
         return false;
     }
-    std::memcpy(device.DeviceId, deviceId.data(), deviceId.size());
+    std::memcpy(device.DeviceId, id.data(), id.size());
 
-    const HRESULT created = m_host.CreateInstance(CLSID_AravisCamera, IID_IAravisCamera, m_camera.ReceiveVoid());
+    const HRESULT created = m_host.CreateInstance(phone ? CLSID_SmartPhoneCamera : CLSID_AravisCamera,
+                                                  IID_IAravisCamera, m_camera.ReceiveVoid());
     if (FAILED(created) || !m_camera) {
-        *error = "cannot create the Aravis camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);
+        *error = std::string("cannot create the ") + (phone ? "smartphone" : "Aravis") + " camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);
         m_camera.Reset();
         return false;
     }
