@@ -1,6 +1,6 @@
 #include "smartphone/CSmartPhoneCamCheckTask.h"
 
-#include <cstdio>
+#include <string>
 
 #include "frame/ComPtr.h"
 #include "frame/FixedText.h"
@@ -19,7 +19,9 @@ void CSmartPhoneCamCheckTask::Run() {
     ComPtr<IAravisCamera> camera;
     if (!m_factory || FAILED(m_factory(camera.Receive())) || !camera) return;
     CameraDeviceInfo device{};
-    std::snprintf(device.DeviceId, sizeof device.DeviceId, "%s00%s:%d", "SMPHCA", m_host, static_cast<int>(m_port));
+    // Cut to the record's field, as a host text of at most 15 characters always fits.
+    const std::string id = std::string("SMPHCA") + "00" + m_host + ":" + std::to_string(m_port);
+    CopyText(device.DeviceId, id.c_str());
     if (FAILED(camera->Open(&device))) return;
     CameraDeviceInfo record{};
     if (FAILED(camera->GetDeviceInfo(&record))) return;

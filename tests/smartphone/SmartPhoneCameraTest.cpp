@@ -24,7 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using test::FakePhoneProcess;
 
-constexpr phone::PhoneTimings kShort{500, 500, 500, 500, 500, 1000, 2000, 300, 10};
+constexpr phone::PhoneTimings kShort{2000, 2000, 2000, 2000, 2000, 4000, 4000, 300, 10};
 
 ComPtr<IAravisCamera> Camera(const char* id) {
     HRESULT status = S_OK;
@@ -33,7 +33,9 @@ ComPtr<IAravisCamera> Camera(const char* id) {
     EXPECT_EQ(object->NonDelegatingQueryInterface(IID_IAravisCamera, camera.ReceiveVoid()), S_OK);
     CameraDeviceInfo record{};
     CopyText(record.DeviceId, id);
-    if (id[0] != '\0') EXPECT_EQ(camera->Open(&record), S_OK);
+    if (id[0] != '\0') {
+        EXPECT_EQ(camera->Open(&record), S_OK);
+    }
     return camera;
 }
 

@@ -18,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using test::FakePhoneProcess;
 
-constexpr phone::PhoneTimings kShort{500, 500, 500, 500, 500, 1000, 2000, 300, 10};
+constexpr phone::PhoneTimings kShort{2000, 2000, 2000, 2000, 2000, 4000, 4000, 300, 10};
 
 HRESULT MakeCamera(IAravisCamera** camera) {
     HRESULT status = S_OK;
