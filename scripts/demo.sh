@@ -3,7 +3,9 @@
 # GigE Vision camera: inside a private network namespace that has only
 # loopback, optivane-fake-camera answers on 127.0.0.2 and the installed
 # optivane program shows the camera, sets its frame rate and exposure, takes a
-# snapshot and streams 100 frames, saving a few. Pictures go to demo-out/.
+# snapshot and streams 100 frames, saving a few; then the virtual camera reads
+# optivane-frame-source on 127.0.0.1:45000, and optivane-fake-phone on
+# 127.0.0.3 gets the same steps as a phone. Pictures go to demo-out/.
 # Installs the Debian packages that are missing.
 #
 #   scripts/demo.sh          build in build/, install into build/install, run
@@ -63,12 +65,32 @@ if [ "${1:-}" = "--inside-namespace" ]; then
   mkdir -p "$out/virtual"
   step "optivane stream $virtual_id --frames 60 --save demo-out/virtual --every 20"
   "$tool" stream "$virtual_id" --frames 60 --save "$out/virtual" --every 20
+
+  # A simulated phone on 127.0.0.3: one photograph per frame, about one a second.
+  "$install/optivane-fake-phone" --address 127.0.0.3 >"$out/fake-phone.log" 2>&1 &
+  phone_pid=$!
+  trap 'kill "$camera_pid" "$source_pid" "$phone_pid" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+  for _ in $(seq 1 100); do
+    grep -q "listening on 127.0.0.3" "$out/fake-phone.log" && break
+    sleep 0.1
+  done
+  grep -q "listening on 127.0.0.3" "$out/fake-phone.log" || { echo "the fake phone did not start" >&2; exit 1; }
+  phone_id="phone:127.0.0.3"
+  mkdir -p "$out/phone"
+  step "optivane info $phone_id"
+  "$tool" info "$phone_id"
+  step "optivane set $phone_id exposure-step=16 iso=400"
+  "$tool" set "$phone_id" exposure-step=16 iso=400
+  step "optivane snapshot $phone_id demo-out/phone-snapshot.png"
+  "$tool" snapshot "$phone_id" "$out/phone-snapshot.png"
+  step "optivane stream $phone_id --frames 3 --save demo-out/phone --every 1"
+  "$tool" stream "$phone_id" --frames 3 --save "$out/phone" --every 1
   exit 0
 fi
 
 case "${1:-}" in
   "") ;;
-  --help|-h) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --help|-h) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "unknown argument: $1 (see --help)" >&2; exit 2 ;;
 esac
 
@@ -80,7 +102,7 @@ ensure_packages "${OPTIVANE_BUILD_PACKAGES[@]}" libgtest-dev iproute2 util-linux
 step "building into build/ and installing into build/install"
 cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
 # Only what is installed: the module, the host framework's stand-ins, the tools.
-cmake --build "$root/build" --target Optivane Zendra Linquet optivane optivane-fake-camera
+cmake --build "$root/build" --target Optivane Zendra Linquet optivane optivane-fake-camera optivane-fake-phone
 cmake --build "$root/build" --target Mirvale optivane-frame-source
 cmake --install "$root/build" --prefix "$install" >/dev/null
 echo "installed into $install: $(cd "$install" && ls -d lib*.so optivane* | tr '\n' ' ')"

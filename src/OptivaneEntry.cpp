@@ -4,6 +4,7 @@
 #include "frame/ComponentTable.h"
 #include "optivane/optivane.h"
 #include "virtualcam/CDummyCamera.h"
+#include "smartphone/CSmartPhoneCamera.h"
 
 namespace optivane {
 namespace {
@@ -14,7 +15,7 @@ const ComponentTableRow kOptivaneClasses[] = {
     {"Aravis Camera", &CLSID_AravisCamera, &CAravisCamera::CreateInstance},
     {"Optivane", &CLSID_Optivane, nullptr},
     {"Dummy Camera", &CLSID_DummyCamera, &CDummyCamera::CreateInstance},
-    {"SmartPhone Camera", &CLSID_SmartPhoneCamera, nullptr},
+    {"SmartPhone Camera", &CLSID_SmartPhoneCamera, &CSmartPhoneCamera::CreateInstance},
     {"IDS Peak Camera", &CLSID_IdsPeakCamera, nullptr},
     {"Peak SDK Manager", &CLSID_PeakSdkManager, nullptr},
 };

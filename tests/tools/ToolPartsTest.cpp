@@ -14,6 +14,7 @@
 
 #include "FrameSaver.h"
 #include "ParameterTable.h"
+#include "PhoneId.h"
 #include "PixelFormatNames.h"
 #include "StreamReceiver.h"
 #include "StreamStatus.h"
@@ -26,9 +27,12 @@ constexpr int64_t kRefused = -1;
 
 TEST(ParameterTable, OneCaseBlindNamePerSettingAndValuesWithinTheirLimitsInHumanUnits) {
     std::set<int32_t> ids;
-    for (const ParameterInfo& parameter : ParameterTable::All())
-        EXPECT_TRUE(ids.insert(parameter.id).second && ParameterTable::Find(parameter.name) == &parameter)
+    for (const ParameterInfo& parameter : ParameterTable::All()) {
+        // "iso" is a phone's name for the second gain channel.
+        const bool alias = parameter.name == std::string("iso") && parameter.id == CameraParameterGain2;
+        EXPECT_TRUE((ids.insert(parameter.id).second || alias) && ParameterTable::Find(parameter.name) == &parameter)
             << parameter.name;
+    }
     EXPECT_EQ(ids.size(), 17u);
     EXPECT_EQ(ParameterTable::Find("Frame-Rate")->id, CameraParameterFrameRate);
     EXPECT_EQ(ParameterTable::Find("framerate"), nullptr);
@@ -196,6 +200,28 @@ TEST(StreamStatus, RatesComeFromFrameArrivalTimes) {
     EXPECT_EQ(status.Line(start + milliseconds(2200)), "frames 11  5.0 fps  00:02.2  2048x1536");
     EXPECT_EQ(status.Line(start + milliseconds(2300)), "frames 11  5.0 fps  00:02.3  2048x1536");
     EXPECT_EQ(status.Line(start + milliseconds(62300)), "frames 11  0.0 fps  01:02.3  2048x1536");
+}
+
+TEST(PhoneIdText, BothFormsGiveTheModulesIdAndOtherIdsPassThrough) {
+    struct Row { const char* text; bool phone; const char* id; };
+    const Row rows[] = {
+        {"phone:127.0.0.3", true, "SMPHCA00127.0.0.3:60000"},
+        {"phone:127.0.0.3:6001", true, "SMPHCA00127.0.0.3:6001"},
+        {"SMPHCA00192.168.1.20:60000", true, "SMPHCA00192.168.1.20:60000"},
+        {"SMPHCA00192.168.1.20", true, ""},  // the module's form always names its port
+        {"phone:127.0.0.3:0", true, ""},
+        {"phone:127.0.0.3:65536", true, ""},
+        {"phone:localhost", true, ""},
+        {"phone:", true, ""},
+        {"Aravis-Fake-GV01", false, ""},
+        {"127.0.0.3", false, ""},
+    };
+    for (const Row& row : rows) {
+        std::string id = "stale", error;
+        EXPECT_EQ(PhoneId::Recognise(row.text, &id, &error), row.phone) << row.text;
+        EXPECT_EQ(id, row.id) << row.text;
+        EXPECT_EQ(error.empty(), !row.phone || row.id[0] != '\0') << row.text;
+    }
 }
 
 }  // namespace

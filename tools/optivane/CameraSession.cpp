@@ -4,6 +4,7 @@
 
 #include "HresultText.h"
 #include "platform/Ipv4Text.h"
+#include "PhoneId.h"
 
 namespace optivane::tool {
 
@@ -28,23 +29,29 @@ bool CameraSession::Open(const std::string& deviceId, std::string* error) {
         return false;
     }
     CameraDeviceInfo device{};
-    if (deviceId.empty()) {
+    std::string phoneId;
+    const bool phone = PhoneId::Recognise(deviceId, &phoneId, error);
+    if (phone && phoneId.empty()) return false;
+    const std::string& id = phone ? phoneId : deviceId;
+    if (id.empty()) {
         *error = "the device id is empty";
         return false;
     }
-    if (deviceId.size() >= sizeof(device.DeviceId)) {
-        *error = "the device id '" + deviceId + "' is too long: at most " +
+    if (id.size() >= sizeof(device.DeviceId)) {
+        *error = "the device id '" + id + "' is too long: at most " +
                  std::to_string(sizeof(device.DeviceId) - 1) + " characters fit the device record";
         return false;
     }
-    std::memcpy(device.DeviceId, deviceId.data(), deviceId.size());
+    std::memcpy(device.DeviceId, id.data(), id.size());
 
-    // A.B.C.D:PORT names a frame source, the virtual camera; anything else an Aravis device.
-    const bool isVirtual = IsVirtualCameraId(deviceId);
-    const HRESULT created = m_host.CreateInstance(isVirtual ? CLSID_DummyCamera : CLSID_AravisCamera,
-                                                  IID_IAravisCamera, m_camera.ReceiveVoid());
+    // SMPHCA00... or phone:... names a phone; A.B.C.D:PORT a frame source, the
+    // virtual camera; anything else an Aravis device.
+    const bool isVirtual = !phone && IsVirtualCameraId(deviceId);
+    const CLSID& kind = phone ? CLSID_SmartPhoneCamera : isVirtual ? CLSID_DummyCamera : CLSID_AravisCamera;
+    const char* kindName = phone ? "smartphone" : isVirtual ? "virtual" : "Aravis";
+    const HRESULT created = m_host.CreateInstance(kind, IID_IAravisCamera, m_camera.ReceiveVoid());
     if (FAILED(created) || !m_camera) {
-        *error = std::string("cannot create the ") + (isVirtual ? "virtual" : "Aravis") + " camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);
+        *error = std::string("cannot create the ") + kindName + " camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);
         m_camera.Reset();
         return false;
     }

@@ -101,6 +101,8 @@ const std::vector<ParameterInfo>& ParameterTable::All() {
         {"blue", CameraParameterBlue, ParameterKind::Hundredths, true, "decimal, e.g. 1.83"},
         {"gain", CameraParameterGain, ParameterKind::Hundredths, true, "decimal, e.g. 2.50"},
         {"gain2", CameraParameterGain2, ParameterKind::Hundredths, true, "decimal, further gain channel"},
+        // A phone's sensitivity travels in the same setting.
+        {"iso", CameraParameterGain2, ParameterKind::Hundredths, true, "ISO of a phone, e.g. 400"},
         {"exposure-auto", CameraParameterExposureAuto, ParameterKind::AutoMode, true, "off | once | continuous"},
         {"exposure", CameraParameterExposureTime, ParameterKind::Microseconds, true,
          "microseconds, or with a unit: 15000, 15ms, 0.5s"},
