@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "aravis/FakeGvCamera.h"
+#include "peak/sdk/FloatNode.h"
+#include "peak/sdk/IntegerNode.h"
+#include "peak/sdk/StringNode.h"
 #include "peak/sdk/DeviceManager.h"
 #include "peak/sdk/Exception.h"
 #include "peak/sdk/Library.h"
@@ -81,6 +84,58 @@ TEST_F(PeakSdkTest, ListsIdsGigEDevicesSortedAndDropsThemAtTheLastClose) {
     EXPECT_EQ(Identifiers(relisted), expected);
     ASSERT_EQ(relisted.size(), 2u);
     EXPECT_NE(relisted.front(), listed.front());
+}
+
+TEST_F(PeakSdkTest, OneControllerAtATimeAndTypedNodesUntilTheLastClose) {
+    test::FakeGvCamera camera("127.0.0.2", "ids.xml", "IDS", "P1", "IdsSim");
+    ASSERT_TRUE(camera.IsRunning());
+    Library::Initialize();
+    DeviceManager::Instance().Update();
+    const auto devices = DeviceManager::Instance().Devices();
+    ASSERT_EQ(devices.size(), 1u);
+    DeviceDescriptor& descriptor = *devices.front();
+
+    EXPECT_THROW(descriptor.OpenedDevice(), BadAccessException);
+    auto device = descriptor.OpenDevice(DeviceDescriptor::kAccessControl);
+    EXPECT_THROW(descriptor.OpenDevice(DeviceDescriptor::kAccessControl), BadAccessException);
+    EXPECT_EQ(descriptor.OpenedDevice(), device);
+
+    const auto nodes = device->NodeMaps().at(0);
+    EXPECT_EQ(nodes->FindNode<StringNode>("DeviceModelName")->Value(), "IdsSim");
+    auto width = nodes->FindNode<IntegerNode>("Width");
+    width->SetValue(320);
+    EXPECT_EQ(width->Value(), 320);
+    EXPECT_THROW(width->SetValue(width->Value() + 1000000), Exception);
+    auto exposure = nodes->FindNode<FloatNode>("ExposureTime");
+    EXPECT_LT(exposure->Minimum(), exposure->Maximum());
+    // Enumerations are integers and texts to Aravis, but neither here.
+    EXPECT_THROW(nodes->FindNode<IntegerNode>("PixelFormat"), InvalidCastException);
+    EXPECT_THROW(nodes->FindNode<StringNode>("PixelFormat"), InvalidCastException);
+    EXPECT_THROW(nodes->FindNode<FloatNode>("Width"), InvalidCastException);
+    EXPECT_THROW(nodes->FindNode<IntegerNode>("NoSuchNode"), NotFoundException);
+    EXPECT_FALSE(nodes->HasNode("NoSuchNode"));
+
+    // Dropping the device gives control back, though its nodes live on.
+    device.reset();
+    EXPECT_THROW(width->Value(), NotInitializedException);
+    device = descriptor.OpenDevice(DeviceDescriptor::kAccessControl);
+    width = device->NodeMaps().at(0)->FindNode<IntegerNode>("Width");
+    EXPECT_EQ(width->Value(), 320);
+
+    Library::Close();
+    EXPECT_THROW(width->Value(), NotInitializedException);
+    EXPECT_THROW(device->NodeMaps(), NotInitializedException);
+    // The handle went with the library: another controller gets the device.
+    GErrorPtr error;
+    auto successor = GObjectPtr<ArvCamera>::Adopt(arv_camera_new("127.0.0.2", error.Out()));
+    ASSERT_TRUE(successor);
+    EXPECT_TRUE(arv_gv_device_is_controller(ARV_GV_DEVICE(arv_camera_get_device(successor.Get()))));
+    // Aravis itself would open a second, read-only handle without a word.
+    Library::Initialize();
+    DeviceManager::Instance().Update();
+    ASSERT_EQ(DeviceManager::Instance().Devices().size(), 1u);
+    EXPECT_THROW(DeviceManager::Instance().Devices().front()->OpenDevice(DeviceDescriptor::kAccessControl),
+                 BadAccessException);
 }
 
 }  // namespace

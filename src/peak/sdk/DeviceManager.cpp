@@ -34,6 +34,20 @@ void DeviceManager::ReleaseAll() {
     DeviceManager& manager = Object();
     std::lock_guard<std::mutex> guard(manager.m_lock);
     manager.m_devices.clear();
+    for (const auto& opened : manager.m_opened) {
+        if (auto handle = opened.lock()) handle->Release();
+    }
+    manager.m_opened.clear();
+}
+
+void DeviceManager::Track(const std::shared_ptr<DeviceHandle>& handle) {
+    DeviceManager& manager = Object();
+    std::lock_guard<std::mutex> guard(manager.m_lock);
+    // Closed devices leave expired entries; drop them as new ones come.
+    manager.m_opened.erase(std::remove_if(manager.m_opened.begin(), manager.m_opened.end(),
+                                          [](const auto& opened) { return opened.expired(); }),
+                           manager.m_opened.end());
+    manager.m_opened.push_back(handle);
 }
 
 void DeviceManager::Update() {

@@ -3,7 +3,7 @@
 // while the library is initialised.
 //
 // Threads: any thread calls everything. The manager lock guards the list and
-// its generation and is never held across discovery nor while taking the
+// its generation and the opened handles, and is never held across discovery nor while taking the
 // library lock (the library's last Close takes it inside its own).
 #pragma once
 
@@ -29,14 +29,19 @@ public:
 
 private:
     friend class Library;
+    friend class DeviceDescriptor;
     DeviceManager() = default;
     static DeviceManager& Object();
-    // The library's last Close: drops every descriptor.
+    // The library's last Close: drops every descriptor and every opened
+    // device's Aravis handle.
     static void ReleaseAll();
+    // An opened device, for ReleaseAll.
+    static void Track(const std::shared_ptr<DeviceHandle>& handle);
 
     mutable std::mutex m_lock;
     std::vector<std::shared_ptr<DeviceDescriptor>> m_devices;  // under m_lock
     uint64_t m_generation = 0;                                 // under m_lock; of m_devices
+    std::vector<std::weak_ptr<DeviceHandle>> m_opened;         // under m_lock
 };
 
 }  // namespace optivane::peak
