@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "aravis/FakeGvCamera.h"
+#include "peak/sdk/CommandNode.h"
+#include "peak/sdk/EnumerationNode.h"
 #include "peak/sdk/FloatNode.h"
 #include "peak/sdk/IntegerNode.h"
 #include "peak/sdk/StringNode.h"
@@ -16,6 +18,8 @@
 
 namespace optivane::peak {
 namespace {
+
+constexpr uint32_t kAcquisitionCommand = 0x124;
 
 std::vector<std::string> Identifiers(const std::vector<std::shared_ptr<DeviceDescriptor>>& devices) {
     std::vector<std::string> identifiers;
@@ -114,6 +118,21 @@ TEST_F(PeakSdkTest, OneControllerAtATimeAndTypedNodesUntilTheLastClose) {
     EXPECT_THROW(nodes->FindNode<FloatNode>("Width"), InvalidCastException);
     EXPECT_THROW(nodes->FindNode<IntegerNode>("NoSuchNode"), NotFoundException);
     EXPECT_FALSE(nodes->HasNode("NoSuchNode"));
+
+    auto format = nodes->FindNode<EnumerationNode>("PixelFormat");
+    const auto entries = format->Entries();
+    ASSERT_GE(entries.size(), 2u);
+    format->SetCurrentEntry(entries.back()->SymbolicName());
+    EXPECT_EQ(format->CurrentEntry()->SymbolicName(), entries.back()->SymbolicName());
+    EXPECT_GE(entries.back()->Access(), EnumerationEntryNode::ReadOnly);
+    EXPECT_THROW(format->SetCurrentEntry("NoSuchFormat"), Exception);
+    EXPECT_THROW(nodes->FindNode<CommandNode>("PixelFormat"), InvalidCastException);
+    auto start = nodes->FindNode<CommandNode>("AcquisitionStart");
+    start->Execute();
+    start->WaitUntilDone(500);
+    EXPECT_EQ(camera.Read(kAcquisitionCommand), 1u);
+    nodes->FindNode<CommandNode>("AcquisitionStop")->Execute();
+    EXPECT_EQ(camera.Read(kAcquisitionCommand), 0u);
 
     // Dropping the device gives control back, though its nodes live on.
     device.reset();

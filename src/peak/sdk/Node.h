@@ -27,6 +27,15 @@ protected:
         Library::CheckGeneration(m_generation);
         return m_device->Use([&](ArvDevice* device) { return call(Usable(device)); });
     }
+    // Runs call(ArvDevice*) under the device lock, after the generation check
+    // alone: for what must look at a node that is not usable.
+    template <typename Call>
+    auto UseDevice(Call call) const {
+        Library::CheckGeneration(m_generation);
+        return m_device->Use(call);
+    }
+    std::shared_ptr<DeviceHandle> DeviceOf() const { return m_device; }
+    uint64_t GenerationOf() const { return m_generation; }
     // Raises the layer's exception for an Aravis error, if one is set.
     static void Check(const GErrorPtr& error);
 
