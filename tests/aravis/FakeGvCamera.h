@@ -16,6 +16,7 @@ namespace optivane::test {
 // Registers our descriptions add to the fake camera's own (kept in step with genicam/*.xml).
 namespace genicam {
 constexpr uint32_t kManufacturerName = 0x48;  // 32 bytes, read as DeviceVendorName
+constexpr uint32_t kModelName = 0x68;         // 32 bytes, read as DeviceModelName
 constexpr uint32_t kPixelFormat = 0x128;
 constexpr uint32_t kFramePeriod = 0x138;  // microseconds
 constexpr uint32_t kTriggerMode = 0x300;  // 1: no frame without a trigger
@@ -32,15 +33,17 @@ constexpr uint32_t kBalanceRatio = 0xA200;      // GEV: uint32, 4 bytes apart; D
 
 class FakeGvCamera {
 public:
-    // The vendor name goes into the bootstrap register that DeviceVendorName
-    // reads. The accessors below are for a running camera only.
-    FakeGvCamera(const std::string& address, const char* genicamFile, const char* vendorName) {
+    // Vendor and model go into the bootstrap registers that discovery and
+    // DeviceVendorName/DeviceModelName read; a null model keeps Aravis's. The
+    // accessors below are for a running camera only.
+    FakeGvCamera(const std::string& address, const char* genicamFile, const char* vendorName,
+                 const char* serial = "SIM1", const char* model = nullptr) {
         const std::string path = std::string(OPTIVANE_GENICAM_DIR) + "/" + genicamFile;
-        m_camera = GObjectPtr<ArvGvFakeCamera>::Adopt(arv_gv_fake_camera_new_full(address.c_str(), "SIM1", path.c_str()));
+        m_camera = GObjectPtr<ArvGvFakeCamera>::Adopt(arv_gv_fake_camera_new_full(address.c_str(), serial, path.c_str()));
         if (m_camera) m_device = arv_gv_fake_camera_get_fake_camera(m_camera.Get());
-        char name[32] = {};
-        std::strncpy(name, vendorName, sizeof name - 1);
-        if (m_device != nullptr) arv_fake_camera_write_memory(m_device, genicam::kManufacturerName, sizeof name, name);
+        if (m_device == nullptr) return;
+        WriteText(genicam::kManufacturerName, vendorName);
+        if (model != nullptr) WriteText(genicam::kModelName, model);
     }
     bool IsRunning() const { return m_device != nullptr && arv_gv_fake_camera_is_running(m_camera.Get()); }
 
@@ -67,6 +70,12 @@ public:
     }
 
 private:
+    void WriteText(uint32_t address, const char* text) {
+        char field[32] = {};
+        std::strncpy(field, text, sizeof field - 1);
+        arv_fake_camera_write_memory(m_device, address, sizeof field, field);
+    }
+
     GObjectPtr<ArvGvFakeCamera> m_camera;
     ArvFakeCamera* m_device = nullptr;  // belongs to m_camera
 };

@@ -1,0 +1,19 @@
+// A floating-point node.
+#pragma once
+
+#include "peak/sdk/Node.h"
+
+namespace optivane::peak {
+
+class FloatNode : public Node {
+public:
+    using Node::Node;
+    static bool IsKindOf(ArvGcNode* node);
+
+    double Minimum() const;
+    double Maximum() const;
+    double Value() const;
+    void SetValue(double value);
+};
+
+}  // namespace optivane::peak

@@ -1,0 +1,38 @@
+// The nodes of one opened device, found by name and cast to their kind.
+// Any thread may use it; every lookup runs under the device lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "peak/sdk/DeviceHandle.h"
+#include "peak/sdk/Exception.h"
+#include "peak/sdk/Library.h"
+
+namespace optivane::peak {
+
+class NodeMap {
+public:
+    NodeMap(std::shared_ptr<DeviceHandle> device, uint64_t generation);
+
+    bool HasNode(const std::string& name) const;
+    // NotFoundException for an unknown name, InvalidCastException when the
+    // node is of another kind than T.
+    template <typename T>
+    std::shared_ptr<T> FindNode(const std::string& name) const {
+        Library::CheckGeneration(m_generation);
+        m_device->Use([&name](ArvDevice* device) {
+            ArvGcNode* node = arv_device_get_feature(device, name.c_str());
+            if (node == nullptr) throw NotFoundException("no node " + name);
+            if (!T::IsKindOf(node)) throw InvalidCastException("node " + name + " is of another kind");
+        });
+        return std::make_shared<T>(m_device, name, m_generation);
+    }
+
+private:
+    const std::shared_ptr<DeviceHandle> m_device;
+    const uint64_t m_generation;
+};
+
+}  // namespace optivane::peak

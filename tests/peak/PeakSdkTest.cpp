@@ -1,0 +1,161 @@
+// The SDK layer's lifetime rules and device listing, against GigE Vision
+// cameras simulated in this process.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "aravis/FakeGvCamera.h"
+#include "peak/sdk/CommandNode.h"
+#include "peak/sdk/EnumerationNode.h"
+#include "peak/sdk/FloatNode.h"
+#include "peak/sdk/IntegerNode.h"
+#include "peak/sdk/StringNode.h"
+#include "peak/sdk/DeviceManager.h"
+#include "peak/sdk/Exception.h"
+#include "peak/sdk/Library.h"
+
+namespace optivane::peak {
+namespace {
+
+constexpr uint32_t kAcquisitionCommand = 0x124;
+
+std::vector<std::string> Identifiers(const std::vector<std::shared_ptr<DeviceDescriptor>>& devices) {
+    std::vector<std::string> identifiers;
+    for (const auto& device : devices) identifiers.push_back(device->Identifier());
+    return identifiers;
+}
+
+// Every test leaves the library closed; a failed expectation must not leave
+// it open for the next.
+class PeakSdkTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        while (Library::IsInitialized()) Library::Close();
+    }
+};
+
+TEST_F(PeakSdkTest, InitialisationIsCountedAndItsEndInvalidates) {
+    EXPECT_THROW(DeviceManager::Instance(), NotInitializedException);
+    EXPECT_THROW(Library::Close(), NotInitializedException);
+    EXPECT_THROW(Library::Generation(), NotInitializedException);
+
+    Library::Initialize();
+    Library::Initialize();
+    const uint64_t first = Library::Generation();
+    Library::Close();
+    // One close short of the last: nothing ends.
+    EXPECT_NO_THROW(DeviceManager::Instance().Devices());
+    EXPECT_NO_THROW(Library::CheckGeneration(first));
+    Library::Close();
+    EXPECT_THROW(DeviceManager::Instance(), NotInitializedException);
+    EXPECT_THROW(Library::Close(), NotInitializedException);
+
+    // A new span is a new generation: the old one's objects stay dead.
+    Library::Initialize();
+    EXPECT_THROW(Library::CheckGeneration(first), NotInitializedException);
+    EXPECT_NO_THROW(Library::CheckGeneration(Library::Generation()));
+}
+
+TEST_F(PeakSdkTest, ListsIdsGigEDevicesSortedAndDropsThemAtTheLastClose) {
+    // Only "IDS" itself or "IDS " followed by more is the vendor.
+    test::FakeGvCamera second("127.0.0.2", "ids.xml", "IDS", "P2", "IdsSim");
+    test::FakeGvCamera first("127.0.0.3", "ids.xml", "IDS Imaging Development Systems GmbH", "P1", "IdsSim");
+    test::FakeGvCamera lookalike("127.0.0.4", "ids.xml", "IDSX Optics", "X1", "IdsSim");
+    test::FakeGvCamera other("127.0.0.5", "gev.xml", "GEV Tech", "G1", "GevSim");
+    ASSERT_TRUE(first.IsRunning() && second.IsRunning() && lookalike.IsRunning() && other.IsRunning());
+
+    Library::Initialize();
+    DeviceManager& manager = DeviceManager::Instance();
+    EXPECT_TRUE(manager.Devices().empty());
+    manager.Update();
+    const auto listed = manager.Devices();
+    const std::vector<std::string> expected{"IDS/IdsSim/P1-GEV", "IDS/IdsSim/P2-GEV"};
+    EXPECT_EQ(Identifiers(listed), expected);
+    // A device still there keeps its descriptor.
+    manager.Update();
+    EXPECT_EQ(manager.Devices(), listed);
+
+    Library::Close();
+    ASSERT_FALSE(listed.empty());
+    EXPECT_THROW(listed.front()->Identifier(), NotInitializedException);
+    Library::Initialize();
+    EXPECT_THROW(listed.front()->Identifier(), NotInitializedException);
+    EXPECT_TRUE(DeviceManager::Instance().Devices().empty());
+    DeviceManager::Instance().Update();
+    const auto relisted = DeviceManager::Instance().Devices();
+    EXPECT_EQ(Identifiers(relisted), expected);
+    ASSERT_EQ(relisted.size(), 2u);
+    EXPECT_NE(relisted.front(), listed.front());
+}
+
+TEST_F(PeakSdkTest, OneControllerAtATimeAndTypedNodesUntilTheLastClose) {
+    test::FakeGvCamera camera("127.0.0.2", "ids.xml", "IDS", "P1", "IdsSim");
+    ASSERT_TRUE(camera.IsRunning());
+    Library::Initialize();
+    DeviceManager::Instance().Update();
+    const auto devices = DeviceManager::Instance().Devices();
+    ASSERT_EQ(devices.size(), 1u);
+    DeviceDescriptor& descriptor = *devices.front();
+
+    EXPECT_THROW(descriptor.OpenedDevice(), BadAccessException);
+    auto device = descriptor.OpenDevice(DeviceDescriptor::kAccessControl);
+    EXPECT_THROW(descriptor.OpenDevice(DeviceDescriptor::kAccessControl), BadAccessException);
+    EXPECT_EQ(descriptor.OpenedDevice(), device);
+
+    const auto nodes = device->NodeMaps().at(0);
+    EXPECT_EQ(nodes->FindNode<StringNode>("DeviceModelName")->Value(), "IdsSim");
+    auto width = nodes->FindNode<IntegerNode>("Width");
+    width->SetValue(320);
+    EXPECT_EQ(width->Value(), 320);
+    EXPECT_THROW(width->SetValue(width->Value() + 1000000), Exception);
+    auto exposure = nodes->FindNode<FloatNode>("ExposureTime");
+    EXPECT_LT(exposure->Minimum(), exposure->Maximum());
+    // Enumerations are integers and texts to Aravis, but neither here.
+    EXPECT_THROW(nodes->FindNode<IntegerNode>("PixelFormat"), InvalidCastException);
+    EXPECT_THROW(nodes->FindNode<StringNode>("PixelFormat"), InvalidCastException);
+    EXPECT_THROW(nodes->FindNode<FloatNode>("Width"), InvalidCastException);
+    EXPECT_THROW(nodes->FindNode<IntegerNode>("NoSuchNode"), NotFoundException);
+    EXPECT_FALSE(nodes->HasNode("NoSuchNode"));
+
+    auto format = nodes->FindNode<EnumerationNode>("PixelFormat");
+    const auto entries = format->Entries();
+    ASSERT_GE(entries.size(), 2u);
+    format->SetCurrentEntry(entries.back()->SymbolicName());
+    EXPECT_EQ(format->CurrentEntry()->SymbolicName(), entries.back()->SymbolicName());
+    EXPECT_GE(entries.back()->Access(), EnumerationEntryNode::ReadOnly);
+    EXPECT_THROW(format->SetCurrentEntry("NoSuchFormat"), Exception);
+    EXPECT_THROW(nodes->FindNode<CommandNode>("PixelFormat"), InvalidCastException);
+    auto start = nodes->FindNode<CommandNode>("AcquisitionStart");
+    start->Execute();
+    start->WaitUntilDone(500);
+    EXPECT_EQ(camera.Read(kAcquisitionCommand), 1u);
+    nodes->FindNode<CommandNode>("AcquisitionStop")->Execute();
+    EXPECT_EQ(camera.Read(kAcquisitionCommand), 0u);
+
+    // Dropping the device gives control back, though its nodes live on.
+    device.reset();
+    EXPECT_THROW(width->Value(), NotInitializedException);
+    device = descriptor.OpenDevice(DeviceDescriptor::kAccessControl);
+    width = device->NodeMaps().at(0)->FindNode<IntegerNode>("Width");
+    EXPECT_EQ(width->Value(), 320);
+
+    Library::Close();
+    EXPECT_THROW(width->Value(), NotInitializedException);
+    EXPECT_THROW(device->NodeMaps(), NotInitializedException);
+    // The handle went with the library: another controller gets the device.
+    GErrorPtr error;
+    auto successor = GObjectPtr<ArvCamera>::Adopt(arv_camera_new("127.0.0.2", error.Out()));
+    ASSERT_TRUE(successor);
+    EXPECT_TRUE(arv_gv_device_is_controller(ARV_GV_DEVICE(arv_camera_get_device(successor.Get()))));
+    // Aravis itself would open a second, read-only handle without a word.
+    Library::Initialize();
+    DeviceManager::Instance().Update();
+    ASSERT_EQ(DeviceManager::Instance().Devices().size(), 1u);
+    EXPECT_THROW(DeviceManager::Instance().Devices().front()->OpenDevice(DeviceDescriptor::kAccessControl),
+                 BadAccessException);
+}
+
+}  // namespace
+}  // namespace optivane::peak
