@@ -67,6 +67,13 @@ Input Mutate(const std::vector<Input>& corpus, std::mt19937& random) {
         }
         if (input.size() > kMaxSize) input.resize(kMaxSize);
     }
+    // Half the time the header's length is made to match what follows it,
+    // or nearly every edit would end at the framing check.
+    const size_t start = random() % 2 == 0 ? 3 : 4;
+    if (random() % 2 == 0 && input.size() >= start + 4) {
+        const uint32_t length = static_cast<uint32_t>(input.size() - start - 4);
+        for (int byte = 0; byte < 4; ++byte) input[start + byte] = static_cast<uint8_t>(length >> (24 - 8 * byte));
+    }
     return input;
 }
 
