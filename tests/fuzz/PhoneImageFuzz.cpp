@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         progress = reader.Received(count);
     }
     if (progress != ImageReplyReader::Progress::Complete) return 0;
+    // In a block of its own size, so that a read past the picture is caught.
+    const std::vector<uint8_t> image(reader.Image(), reader.Image() + reader.ImageSize());
     optivane::phone::JpegSize picture{};
-    optivane::phone::ScanJpegHeader(reader.Image(), reader.ImageSize(), picture);
+    optivane::phone::ScanJpegHeader(image.data(), image.size(), picture);
     return 0;
 }
