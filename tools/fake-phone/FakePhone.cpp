@@ -88,6 +88,10 @@ void FakePhone::Log(const std::string& line) {
 bool FakePhone::Run(uint32_t address, uint16_t port, const std::atomic<int>& stop) {
     platform::TcpListener listener;
     if (!listener.Listen(address, port, 64)) return false;
+    // The first encoding sets up the image codecs, which takes long (more so
+    // in a sanitizer build): done before the phone says it is ready, so that
+    // no client's first capture pays for it.
+    Photograph(0);
     Log("listening on " + platform::Ipv4Text::Format(address) + ":" + std::to_string(listener.Port()));
     std::vector<std::thread> connections;
     while (stop == 0) {
