@@ -226,6 +226,7 @@ TEST_F(ToolCliTest, PhoneByEitherIdAndIdsThatNameNone) {
                       File("phone"));
     ASSERT_TRUE(phone.WaitFor("listening on 127.0.0.4:60000", 30s)) << phone.Err();
     ExpectOutput(Tool({"info", "phone:127.0.0.4"}), {"SMPHCA00127.0.0.4:60000", "P-9", "160 x 120"});
+    ExpectOutput(Tool({"get", "phone:127.0.0.4"}), {"iso = ", "exposure-step = "});
     ExpectOutput(Tool({"set", "SMPHCA00127.0.0.4:60000", "iso=400"}), {"iso = 400"});
     EXPECT_TRUE(Contains(phone.Out(), "setup iso 400 ")) << phone.Out();
     // Below the phone's range: the lowest ISO it offers is sent instead.
