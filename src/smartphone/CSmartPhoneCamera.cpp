@@ -12,7 +12,6 @@
 #include "runtime/CTimeUtil.h"
 #include "runtime/CVrelAutoLock.h"
 #include "smartphone/CPhoneLink.h"
-#include "smartphone/JpegHeader.h"
 #include "smartphone/PhoneCapabilities.h"
 #include "smartphone/PhoneCommands.h"
 #include "smartphone/PhoneExposure.h"
@@ -110,19 +109,6 @@ HRESULT CSmartPhoneCamera::GetRegion(uint32_t* x, uint32_t* y, uint32_t* width, 
 
 HRESULT CSmartPhoneCamera::SetRegion(uint32_t, uint32_t, uint32_t, uint32_t) { return S_OK; }
 
-HRESULT CSmartPhoneCamera::Decode(const uint8_t* data, size_t size) {
-    phone::JpegSize picture{};
-    // An empty or foreign buffer never reaches the decoder, which throws on some.
-    if (!phone::ScanJpegHeader(data, size, picture)) return E_FAIL;
-    try {
-        const cv::Mat encoded(1, static_cast<int>(size), CV_8UC1, const_cast<uint8_t*>(data));
-        cv::imdecode(encoded, cv::IMREAD_COLOR, &m_decoded);
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
-    return m_decoded.empty() || m_decoded.type() != CV_8UC3 ? E_FAIL : S_OK;
-}
-
 HRESULT CSmartPhoneCamera::GetDeviceInfo(CameraDeviceInfo* device) {
     if (device == nullptr) return E_POINTER;
     CVrelAutoLock lock(&m_lock);
@@ -157,9 +143,9 @@ HRESULT CSmartPhoneCamera::GetDeviceInfo(CameraDeviceInfo* device) {
     phone::ImageReplyReader reader(buffer, phone::ImageReplyReader::kBufferSize);
     status = link.Capture(reader);
     if (FAILED(status)) return status;
-    if (FAILED(Decode(reader.Image(), reader.ImageSize()))) return E_FAIL;
-    m_record.WidthMax = static_cast<uint32_t>(m_decoded.cols);
-    m_record.HeightMax = static_cast<uint32_t>(m_decoded.rows);
+    if (FAILED(m_decoder.Decode(reader.Image(), reader.ImageSize()))) return E_FAIL;
+    m_record.WidthMax = m_decoder.Width();
+    m_record.HeightMax = m_decoder.Height();
     m_widthMax = m_record.WidthMax;
     m_heightMax = m_record.HeightMax;
     *device = m_record;
@@ -245,8 +231,8 @@ HRESULT CSmartPhoneCamera::CapturePhoneFrame(IFrameImage* image) {
     phone::ImageReplyReader reader(buffer, phone::ImageReplyReader::kBufferSize);
     status = link.Capture(reader);
     if (FAILED(status)) return status;
-    if (FAILED(Decode(reader.Image(), reader.ImageSize()))) return E_FAIL;
-    const uint32_t width = static_cast<uint32_t>(m_decoded.cols), height = static_cast<uint32_t>(m_decoded.rows);
+    if (FAILED(m_decoder.Decode(reader.Image(), reader.ImageSize()))) return E_FAIL;
+    const uint32_t width = m_decoder.Width(), height = m_decoder.Height();
     const FrameFormat format{0, width, height, width, height, 10000, 1000};
     status = image->SetFormat(&format);
     if (FAILED(status)) return status;
@@ -257,10 +243,7 @@ HRESULT CSmartPhoneCamera::CapturePhoneFrame(IFrameImage* image) {
     uint32_t size = 0;
     status = image->GetBuffer(&data, &size);
     if (FAILED(status)) return status;
-    const size_t row = size_t{width} * 3;
-    if (data == nullptr || size < row * height) return E_FAIL;
-    for (uint32_t y = 0; y < height; ++y) std::memcpy(data + row * y, m_decoded.ptr(static_cast<int>(y)), row);
-    return S_OK;
+    return m_decoder.CopyTo(data, size) ? S_OK : E_FAIL;
 }
 
 HRESULT CSmartPhoneCamera::GrabSnapshot(uint32_t, IUnknown** frame) {

@@ -31,8 +31,6 @@
 #include <memory>
 #include <mutex>
 
-#include <opencv2/core/mat.hpp>
-
 #include "frame/CUnknown.h"
 #include "frame/ComPtr.h"
 #include "frame/modules/ModuleLoader.h"
@@ -40,6 +38,7 @@
 #include "optivane/optivane.h"
 #include "runtime/CSimpleThread.h"
 #include "runtime/CVrelLock.h"
+#include "smartphone/PhonePictureDecoder.h"
 #include "smartphone/PhoneTimings.h"
 
 namespace optivane {
@@ -83,9 +82,6 @@ private:
     void Run() override;
     // One photograph into image (an IFrameImage), under the lock.
     HRESULT CapturePhoneFrame(IFrameImage* image);
-    // The picture of an image reply decoded into m_decoded; E_FAIL for data
-    // that is no JPEG or no image could hold.
-    HRESULT Decode(const uint8_t* data, size_t size);
     // The phone's address in host order (0 when the text is none).
     uint32_t Address() const;
     char* ReceiveBuffer();
@@ -102,7 +98,7 @@ private:
     char m_host[64] = "0.0.0.0";               // under m_lock
     uint16_t m_port = 6000;                    // under m_lock
     std::unique_ptr<char[]> m_buffer;          // under m_lock
-    cv::Mat m_decoded;                         // under m_lock
+    phone::PhonePictureDecoder m_decoder;      // under m_lock
 
     std::atomic<uint32_t> m_widthMax{4000};
     std::atomic<uint32_t> m_heightMax{3000};

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "frame/modules/ModuleLoader.h"
 #include "optivane/host_framework.h"
@@ -55,6 +57,30 @@ TEST(ModuleLoaderTest, ObjectsOfASiblingOutliveEveryLoaderOfIt) {
     }
     const FrameFormat format{0, 4, 2, 1, 1, 25, 1};
     EXPECT_EQ(image->SetFormat(&format), S_OK);
+    EXPECT_EQ(image->Release(), 0u);
+}
+
+// A phone search makes hundreds of cameras at once, each loading its
+// siblings: every loader on every thread gets the one entry, and the entry
+// still makes objects after all those loaders are gone.
+TEST(ModuleLoaderTest, LoadersOnManyThreadsAtOnceShareOneEntry) {
+    constexpr int kThreads = 24;
+    std::vector<DllCreateInstanceFn> entries(kThreads, nullptr);
+    std::vector<std::thread> threads;
+    for (int at = 0; at < kThreads; ++at) {
+        threads.emplace_back([&entries, at] {
+            const ModuleLoader loader = ModuleLoader::ForSibling(at % 2 == 0 ? "Zendra" : "Linquet");
+            if (loader.IsLoaded()) entries[static_cast<size_t>(at)] = loader.Entry();
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int at = 0; at < kThreads; ++at) {
+        ASSERT_NE(entries[static_cast<size_t>(at)], nullptr) << at;
+        EXPECT_EQ(entries[static_cast<size_t>(at)], entries[static_cast<size_t>(at % 2)]) << at;
+    }
+    EXPECT_NE(entries[0], entries[1]);
+    IFrameImage* image = nullptr;
+    ASSERT_EQ(entries[0](CLSID_FrameImage, IID_IFrameImage, reinterpret_cast<void**>(&image)), S_OK);
     EXPECT_EQ(image->Release(), 0u);
 }
 

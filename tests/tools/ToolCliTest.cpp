@@ -217,5 +217,39 @@ TEST_F(ToolCliTest, EveryRefusalHasItsStatus) {
     }
 }
 
+// A phone named by either form of its id: the record its capability reply
+// and first photograph give, the ISO as the phone receives it, a snapshot and
+// a short stream of its photographs. Ids that name no phone fail with nothing
+// sent to it; a phone that is not there fails at the connection.
+TEST_F(ToolCliTest, PhoneByEitherIdAndIdsThatNameNone) {
+    ToolProcess phone({OPTIVANE_FAKE_PHONE, "--address", "127.0.0.4", "--serial", "P-9", "--size", "160x120"},
+                      File("phone"));
+    ASSERT_TRUE(phone.WaitFor("listening on 127.0.0.4:60000", 30s)) << phone.Err();
+    ExpectOutput(Tool({"info", "phone:127.0.0.4"}), {"SMPHCA00127.0.0.4:60000", "P-9", "160 x 120"});
+    ExpectOutput(Tool({"get", "phone:127.0.0.4"}), {"iso = ", "exposure-step = "});
+    ExpectOutput(Tool({"set", "SMPHCA00127.0.0.4:60000", "iso=400"}), {"iso = 400"});
+    EXPECT_TRUE(Contains(phone.Out(), "setup iso 400 ")) << phone.Out();
+    // Below the phone's range: the lowest ISO it offers is sent instead.
+    ExpectOutput(Tool({"set", "phone:127.0.0.4:60000", "iso=50"}), {"iso = 100"});
+    EXPECT_TRUE(Contains(phone.Out(), "setup iso 100 ")) << phone.Out();
+    ExpectOutput(Tool({"snapshot", "phone:127.0.0.4", File("phone.png")}), {File("phone.png")});
+    const cv::Mat picture = cv::imread(File("phone.png"), cv::IMREAD_UNCHANGED);
+    EXPECT_TRUE(picture.cols == 160 && picture.rows == 120 && picture.channels() == 3);
+    ExpectOutput(Tool({"stream", "phone:127.0.0.4", "--frames", "2", "--timeout", "60"}),
+                 {"received 2 frames of 160x120"});
+
+    const std::string received = phone.Out();
+    for (const char* id : {"phone:127.0.0", "phone:127.0.0.4:70000", "SMPHCA00127.0.0.4", "phone:", "phone:::1"}) {
+        const ToolRun run = Tool({"info", id});
+        EXPECT_EQ(run.status, 1) << id;
+        EXPECT_TRUE(Contains(run.err, id)) << run.err;
+    }
+    EXPECT_EQ(phone.Out(), received) << "a malformed id reached the phone";
+    const ToolRun absent = Tool({"snapshot", "phone:127.0.0.5", File("none.png")});
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_TRUE(Contains(absent.err, "0x8007274D")) << absent.err;
+    EXPECT_FALSE(std::filesystem::exists(File("none.png")));
+}
+
 }  // namespace
 }  // namespace optivane::test

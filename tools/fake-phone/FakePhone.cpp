@@ -58,7 +58,7 @@ bool SendBytes(platform::TcpSocket& connection, const void* data, size_t size, b
     return connection.SendAll(data, size, &sent, kSendUs) == platform::TcpSocket::Result::Ok;
 }
 
-bool Sleep(uint32_t ms, const volatile std::sig_atomic_t& stop) {
+bool Sleep(uint32_t ms, const std::atomic<int>& stop) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < until) {
         if (stop != 0) return false;
@@ -85,9 +85,13 @@ void FakePhone::Log(const std::string& line) {
     std::cout << line << std::endl;
 }
 
-bool FakePhone::Run(uint32_t address, uint16_t port, const volatile std::sig_atomic_t& stop) {
+bool FakePhone::Run(uint32_t address, uint16_t port, const std::atomic<int>& stop) {
     platform::TcpListener listener;
     if (!listener.Listen(address, port, 64)) return false;
+    // The first encoding sets up the image codecs, which takes long (more so
+    // in a sanitizer build): done before the phone says it is ready, so that
+    // no client's first capture pays for it.
+    Photograph(0);
     Log("listening on " + platform::Ipv4Text::Format(address) + ":" + std::to_string(listener.Port()));
     std::vector<std::thread> connections;
     while (stop == 0) {
@@ -103,7 +107,7 @@ bool FakePhone::Run(uint32_t address, uint16_t port, const volatile std::sig_ato
     return true;
 }
 
-void FakePhone::Serve(platform::TcpSocket connection, const volatile std::sig_atomic_t& stop) {
+void FakePhone::Serve(platform::TcpSocket connection, const std::atomic<int>& stop) {
     std::string pending;
     char buffer[1024];
     while (stop == 0) {
@@ -127,7 +131,7 @@ void FakePhone::Serve(platform::TcpSocket connection, const volatile std::sig_at
 }
 
 bool FakePhone::Answer(platform::TcpSocket& connection, const std::string& command,
-                       const volatile std::sig_atomic_t& stop) {
+                       const std::atomic<int>& stop) {
     if (command == phone::SearchCommand()) {
         bool faulty;
         {
@@ -211,7 +215,7 @@ std::vector<unsigned char> FakePhone::Photograph(uint32_t number) const {
     return jpeg;
 }
 
-bool FakePhone::SendImage(platform::TcpSocket& connection, bool faulty, const volatile std::sig_atomic_t& stop) {
+bool FakePhone::SendImage(platform::TcpSocket& connection, bool faulty, const std::atomic<int>& stop) {
     uint32_t number;
     {
         std::lock_guard<std::mutex> guard(m_logLock);

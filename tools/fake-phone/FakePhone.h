@@ -10,7 +10,6 @@
 #pragma once
 
 #include <atomic>
-#include <csignal>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -38,14 +37,14 @@ public:
 
     // Listens on address:port (host order) and serves until stop becomes
     // non-zero; false when it cannot listen.
-    bool Run(uint32_t address, uint16_t port, const volatile std::sig_atomic_t& stop);
+    bool Run(uint32_t address, uint16_t port, const std::atomic<int>& stop);
 
 private:
-    void Serve(platform::TcpSocket connection, const volatile std::sig_atomic_t& stop);
+    void Serve(platform::TcpSocket connection, const std::atomic<int>& stop);
     // Answers one command line; false when the connection is to end.
-    bool Answer(platform::TcpSocket& connection, const std::string& command, const volatile std::sig_atomic_t& stop);
+    bool Answer(platform::TcpSocket& connection, const std::string& command, const std::atomic<int>& stop);
     bool SendCapabilities(platform::TcpSocket& connection, bool faulty);
-    bool SendImage(platform::TcpSocket& connection, bool faulty, const volatile std::sig_atomic_t& stop);
+    bool SendImage(platform::TcpSocket& connection, bool faulty, const std::atomic<int>& stop);
     std::string CapabilityDocument(bool faulty) const;
     std::vector<unsigned char> Photograph(uint32_t number) const;
     void Log(const std::string& line);

@@ -2,6 +2,7 @@
 // one address and port until SIGINT or SIGTERM, with faults on request. Run
 // it where the address is private (a network namespace with loopback alone).
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -11,7 +12,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
+// Set by the signal handler, read by every connection's thread: an atomic,
+// lock-free and so safe in a handler, where a sig_atomic_t would race.
+std::atomic<int> g_stop{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnStop(int) { g_stop = 1; }
 

@@ -31,8 +31,9 @@ const KnownStatus kKnownStatuses[] = {
     {E_INVALIDARG, "E_INVALIDARG", "an argument is outside what the camera accepts"},
     {CLASS_E_CLASSNOTAVAILABLE, "CLASS_E_CLASSNOTAVAILABLE",
      "this libOptivane.so does not provide that kind of camera (it was built without it)"},
-    {MIRVALE_E_REFUSED, "MIRVALE_E_REFUSED", "no frame source listens at that address and port"},
-    {MIRVALE_E_TIMEDOUT, "MIRVALE_E_TIMEDOUT", "the frame source did not answer in time"},
+    // Linquet's refusal and time-out have the same values: phones get them too.
+    {MIRVALE_E_REFUSED, "MIRVALE_E_REFUSED", "no frame source or phone listens at that address and port"},
+    {MIRVALE_E_TIMEDOUT, "MIRVALE_E_TIMEDOUT", "the frame source or phone did not answer in time"},
     {MIRVALE_E_BADDATA, "MIRVALE_E_BADDATA", "the frame source sent data that is not the frame protocol"},
     {MIRVALE_E_VERSION, "MIRVALE_E_VERSION", "the frame source speaks another protocol version"},
 };

@@ -1,12 +1,30 @@
 #include "frame/modules/ModuleLoader.h"
 
+#include <map>
+#include <mutex>
 #include <utility>
 
 namespace optivane {
 
 namespace {
+
 constexpr size_t kMaxPath = 260;
+
+// Entries of the modules pinned so far, by path, and the lock that also
+// serialises their first loads. A pinned module stays for the process, so a
+// later loader of its path takes the entry from here and loads nothing: a
+// phone search makes hundreds of cameras at once, each with its loaders.
+// Recursive, as a module's constructors run inside its load.
+std::recursive_mutex& PinnedLock() {
+    static std::recursive_mutex lock;
+    return lock;
 }
+std::map<std::string, DllCreateInstanceFn>& PinnedEntries() {
+    static std::map<std::string, DllCreateInstanceFn> entries;  // under PinnedLock
+    return entries;
+}
+
+}  // namespace
 
 std::string ModuleLoader::ResolvePath(const std::string& modulePath, const std::string& relativeName) {
     const char separator = platform::SharedLibrary::PathSeparator();
@@ -37,12 +55,21 @@ std::string ModuleLoader::ResolvePath(const std::string& modulePath, const std::
 ModuleLoader::ModuleLoader(const std::string& relativeName) {
     const std::string path = ResolvePath(platform::SharedLibrary::PathOfThisBinary(), relativeName);
     if (path.empty()) return;
+    const std::lock_guard<std::recursive_mutex> hold(PinnedLock());
+    const auto pinned = PinnedEntries().find(path);
+    if (pinned != PinnedEntries().end()) {
+        m_entry = pinned->second;
+        return;
+    }
     platform::SharedLibrary library(path);
     if (!library.IsLoaded()) return;
     const auto entry = reinterpret_cast<DllCreateInstanceFn>(library.Symbol("DllCreateInstance"));
     // Without an entry the module stays loaded but makes nothing, so it
     // needs no pin.
-    if (entry != nullptr && !library.Pin()) return;
+    if (entry != nullptr) {
+        if (!library.Pin()) return;
+        PinnedEntries().emplace(path, entry);
+    }
     m_library = std::move(library);
     m_entry = entry;
 }

@@ -8,7 +8,12 @@
 // the process, whoever releases it later. Its objects are handed to the host
 // (a frame kept past OnFrame, a snapshot), which may release them after the
 // camera, every loader and this module itself are gone; their code must
-// still be there. A module that cannot be pinned is not used.
+// still be there. A module that cannot be pinned is not used. A later
+// loader of a pinned module's path takes the entry found then and loads
+// nothing; it holds no handle, as the module cannot go away.
+//
+// Threads: loaders may be made on any thread; first loads of a path are
+// serialised by a process-wide lock.
 #pragma once
 
 #include <string>
@@ -30,7 +35,7 @@ public:
     ModuleLoader(ModuleLoader&&) noexcept = default;
     ModuleLoader& operator=(ModuleLoader&&) noexcept = default;
 
-    bool IsLoaded() const { return m_library.IsLoaded(); }
+    bool IsLoaded() const { return m_entry != nullptr || m_library.IsLoaded(); }
     DllCreateInstanceFn Entry() const { return m_entry; }
     // The entry's DllCreateInstance; E_HANDLE when the module or entry is missing.
     HRESULT CreateInstance(const CLSID& classId, const IID& interfaceId, void** object) const;

@@ -7,10 +7,20 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 namespace optivane::platform {
 
 namespace {
+
+// The loader's own lock is invisible to ThreadSanitizer, and the link maps it
+// hands out are read here: every call into the loader from this file holds
+// this lock, so a map made by one thread's dlopen is seen whole by the next.
+// Recursive, as a library's constructors run inside dlopen and may load more.
+std::recursive_mutex& LoaderLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
 
 // RTLD_NOLOAD only finds the loaded copy; RTLD_NODELETE makes it stay. The
 // reference taken here is never dropped, on purpose.
@@ -24,16 +34,19 @@ SharedLibrary::SharedLibrary(const std::string& path) {
     // Symbols are resolved now so that a module with a missing dependency
     // fails here rather than on first call; RTLD_LOCAL keeps sibling modules'
     // exports (each has its own DllCreateInstance) from shadowing one another.
+    const std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* SharedLibrary::Symbol(const char* name) const {
     if (m_handle == nullptr || name == nullptr) return nullptr;
+    const std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     return dlsym(m_handle, name);
 }
 
 bool SharedLibrary::Pin() const {
     if (m_handle == nullptr) return false;
+    const std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     struct link_map* map = nullptr;
     if (dlinfo(m_handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return false;
     return PinLoadedFile(map->l_name);
@@ -41,6 +54,7 @@ bool SharedLibrary::Pin() const {
 
 void SharedLibrary::Close() {
     if (m_handle == nullptr) return;
+    const std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     dlclose(m_handle);
     m_handle = nullptr;
 }
@@ -50,6 +64,7 @@ std::string SharedLibrary::PathOfThisBinary() {
     // code was linked into, library or program.
     Dl_info info{};
     struct link_map* map = nullptr;
+    const std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     if (dladdr1(reinterpret_cast<void*>(&SharedLibrary::PathOfThisBinary), &info, reinterpret_cast<void**>(&map),
                 RTLD_DL_LINKMAP) == 0) {
         return {};
@@ -72,6 +87,7 @@ std::string SharedLibrary::PathOfThisBinary() {
 
 bool SharedLibrary::PinLibraryContaining(const void* address) {
     Dl_info info{};
+    const std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     if (dladdr(address, &info) == 0) return false;
     return PinLoadedFile(info.dli_fname);
 }
