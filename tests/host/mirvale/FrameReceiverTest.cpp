@@ -37,14 +37,19 @@ ComPtr<IFrameReceiver> NewReceiver(const ModuleLoader& module = g_mirvale) {
     return receiver;
 }
 
-// A receiver linked in, with time limits a test can wait out.
-ComPtr<IFrameReceiver> QuickReceiver() {
+// Time limits a test can wait out.
+mirvale::ReceiveTimings Quick() {
     mirvale::ReceiveTimings timings;
     timings.handshakeMs = 300;
     timings.silenceMs = 150;
     timings.frameMs = 300;
     timings.reconnectMs = 20;
     timings.grabWaitMs = 1000;
+    return timings;
+}
+
+// A receiver linked in, with such limits.
+ComPtr<IFrameReceiver> QuickReceiver(const mirvale::ReceiveTimings& timings = Quick()) {
     HRESULT status = S_OK;
     CUnknown* made = CFrameReceiver::CreateWithTimings(nullptr, timings, &status);
     ComPtr<IFrameReceiver> receiver;
@@ -376,6 +381,45 @@ TEST(FrameReceiver, KeptFramesExhaustThePoolButNeverChangeAndGrabsStillWork) {
         EXPECT_TRUE(IsCounter(now, n, n % 2 == 0 ? 16 : 5, n % 2 == 0 ? 8 : 3)) << n;
     }
     grabbed->Release();  // a plain Release frees a grabbed frame
+}
+
+// The sink holds every image, so the next frame is read straight into the
+// waiting grab's image; the grab times out while that frame still trickles
+// in. The late bytes must not land in a freed image, and the next grab gets
+// a whole frame.
+TEST(FrameReceiver, GrabTimingOutWhileItsFrameIsStillArriving) {
+    ScriptedSource source([](TcpSocket& peer, int) {
+        if (!ScriptedSource::Greet(peer) || ScriptedSource::ReadRequest(peer) != 2) return;
+        for (uint64_t n = 0; n < 4; ++n) ScriptedSource::Send(peer, ScriptedSource::CounterFrame(n, 8, 4));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the test's grab begins
+        const Bytes slow = ScriptedSource::CounterFrame(4, 8, 4);
+        for (size_t at = 0; at < slow.size(); at += 16) {
+            ScriptedSource::Send(peer, Bytes(slow.begin() + at, slow.begin() + std::min(at + 16, slow.size())));
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+        for (uint64_t n = 5; n < 400 && ScriptedSource::Send(peer, ScriptedSource::CounterFrame(n, 8, 4)); ++n) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    mirvale::ReceiveTimings timings = Quick();
+    timings.grabWaitMs = 150;
+    timings.frameMs = 2000;
+    timings.silenceMs = 1000;
+    ComPtr<IFrameReceiver> receiver = QuickReceiver(timings);
+    Sink keeper(true);
+    ASSERT_EQ(receiver->Connect("127.0.0.1", source.Port()), S_OK);
+    ASSERT_EQ(receiver->StartReceiving(&keeper, nullptr), S_OK);
+    ASSERT_TRUE(keeper.WaitFor(4));
+    IUnknown* grabbed = nullptr;
+    EXPECT_EQ(receiver->GrabFrame(&grabbed), MIRVALE_E_TIMEDOUT);
+    EXPECT_EQ(grabbed, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the slow frame ends
+    ASSERT_EQ(receiver->GrabFrame(&grabbed), S_OK);
+    const Picture picture = Read(grabbed);
+    grabbed->Release();
+    ASSERT_EQ(picture.pixels.size(), 8u * 4 * 3);
+    EXPECT_TRUE(IsCounter(picture, picture.pixels[0], 8, 4)) << "a whole frame";
+    EXPECT_EQ(receiver->Disconnect(), S_OK);
 }
 
 TEST(FrameReceiver, GrabWhileStreamingAndWithoutZendra) {
