@@ -54,7 +54,9 @@ ComPtr<IFrameReceiver> QuickReceiver(const mirvale::ReceiveTimings& timings = Qu
     CUnknown* made = CFrameReceiver::CreateWithTimings(nullptr, timings, &status);
     ComPtr<IFrameReceiver> receiver;
     EXPECT_NE(made, nullptr);
-    if (made != nullptr) EXPECT_EQ(made->NonDelegatingQueryInterface(IID_IFrameReceiver, receiver.ReceiveVoid()), S_OK);
+    if (made != nullptr) {
+        EXPECT_EQ(made->NonDelegatingQueryInterface(IID_IFrameReceiver, receiver.ReceiveVoid()), S_OK);
+    }
     return receiver;
 }
 
