@@ -1,60 +1,24 @@
 #include "host/mirvale/CFrameReceiver.h"
 
-#include <chrono>
-#include <cstring>
 #include <new>
 
-#include "platform/Clock.h"
+#include "host/mirvale/SnapshotTarget.h"
 #include "platform/Ipv4Text.h"
 
 namespace optivane {
 
-namespace {
-
-constexpr auto kGrabWait = std::chrono::seconds(8);
-constexpr int64_t kReconnectTicks = 10000000;  // 1 s in 100 ns ticks
-constexpr uint32_t kStopPollMs = 50;
-constexpr int64_t kMicrosecondsPerSecond = 1000000;
-
-FrameFormat FormatOf(const mirvale::FrameInfo& info, const mirvale::Welcome& welcome) {
-    return {0, info.width, info.height, 1, 1, welcome.rateNumerator, welcome.rateDenominator};
-}
-
-// Ends the holder's use of a pool image: Done, then the reference goes.
-void HandBack(ComPtr<IFrameImage>& image) {
-    if (!image) return;
-    image->Done();
-    image.Reset();
-}
-
-// A snapshot image sized by the frame's own info.
-class SnapshotTarget final : public mirvale::FrameConnection::Target {
-public:
-    SnapshotTarget(IFrameImage* image, const mirvale::Welcome& welcome) : m_image(image), m_welcome(welcome) {}
-    uint8_t* PixelsFor(const mirvale::FrameInfo& info) override {
-        const FrameFormat format = FormatOf(info, m_welcome);
-        uint8_t* data = nullptr;
-        uint32_t size = 0;
-        if (FAILED(m_image->SetFormat(&format)) || FAILED(m_image->GetBuffer(&data, &size))) return nullptr;
-        const FrameTime time{info.timestampMicroseconds, kMicrosecondsPerSecond};
-        m_image->SetTime(&time, &time);
-        return size == mirvale::PictureBytes(info.width, info.height) ? data : nullptr;
-    }
-
-private:
-    IFrameImage* m_image;
-    const mirvale::Welcome& m_welcome;
-};
-
-}  // namespace
-
 CUnknown* CFrameReceiver::CreateInstance(IUnknown* outer, HRESULT* status) {
-    CFrameReceiver* created = new (std::nothrow) CFrameReceiver(outer);
+    return CreateWithTimings(outer, mirvale::ReceiveTimings{}, status);
+}
+
+CUnknown* CFrameReceiver::CreateWithTimings(IUnknown* outer, const mirvale::ReceiveTimings& timings, HRESULT* status) {
+    CFrameReceiver* created = new (std::nothrow) CFrameReceiver(outer, timings);
     if (created == nullptr) *status = E_OUTOFMEMORY;
     return created;
 }
 
-CFrameReceiver::CFrameReceiver(IUnknown* outer) : CUnknown(outer), m_zendra(ModuleLoader::ForSibling("Zendra")) {}
+CFrameReceiver::CFrameReceiver(IUnknown* outer, const mirvale::ReceiveTimings& timings)
+    : CUnknown(outer), m_timings(timings), m_zendra(ModuleLoader::ForSibling("Zendra")) {}
 
 CFrameReceiver::~CFrameReceiver() {
     Disconnect();
@@ -96,7 +60,11 @@ HRESULT CFrameReceiver::GrabFrame(IUnknown** frame) {
         state = m_state;
     }
     if (state == State::Disconnected) return E_FAIL;
-    return state == State::Receiving ? GrabStreamed(calls, frame) : GrabIdle(frame);
+    if (state == State::Connected) return GrabIdle(frame);
+    ComPtr<IFrameImage> image;
+    const HRESULT status = MakeSnapshot(&image);
+    if (FAILED(status)) return status;
+    return m_streamer.Grab(std::move(image), calls, frame);
 }
 
 HRESULT CFrameReceiver::MakeSnapshot(ComPtr<IFrameImage>* image) const {
@@ -115,32 +83,13 @@ HRESULT CFrameReceiver::GrabIdle(IUnknown** frame) {
     }
     status = m_connection.Request(mirvale::RequestMode::OneFrame);
     if (FAILED(status)) return status;
-    SnapshotTarget target(image.Get(), m_connection.GetWelcome());
+    mirvale::SnapshotTarget target(image.Get(), m_connection.GetWelcome());
     status = m_connection.ReadFrame(target, m_neverStop);
     if (FAILED(status)) return status;
     if (status != S_OK) {
         m_connection.Close();
         return E_OUTOFMEMORY;
     }
-    *frame = image.Detach();
-    return S_OK;
-}
-
-HRESULT CFrameReceiver::GrabStreamed(std::unique_lock<std::mutex>& calls, IUnknown** frame) {
-    ComPtr<IFrameImage> image;
-    HRESULT status = MakeSnapshot(&image);
-    if (FAILED(status)) return status;
-    std::unique_lock<std::mutex> lock(m_lock);
-    if (m_grab != Grab::None) return E_FAIL;
-    m_grab = Grab::Waiting;
-    m_grabImage = std::move(image);
-    calls.unlock();
-    const bool answered = m_grabChanged.wait_for(lock, kGrabWait, [this] { return m_grab != Grab::Waiting; });
-    const Grab outcome = m_grab;
-    m_grab = Grab::None;
-    image = std::move(m_grabImage);
-    if (!answered) return MIRVALE_E_TIMEDOUT;
-    if (outcome != Grab::Filled) return E_ABORT;
     *frame = image.Detach();
     return S_OK;
 }
@@ -179,13 +128,11 @@ HRESULT CFrameReceiver::StartReceiving(ICamImageCallback* sink, void* /*owner*/)
     }
     status = m_connection.Request(mirvale::RequestMode::Stream);
     if (FAILED(status)) return status;
-    m_sink = sink;
-    m_stop.store(false, std::memory_order_release);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_state = State::Receiving;
     }
-    if (!m_thread.Start(&CFrameReceiver::ReceiveEntry, this)) {
+    if (!m_streamer.Start(m_pool.Get(), sink, m_address, m_port)) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_state = State::Connected;
         m_connection.Close();
@@ -199,15 +146,9 @@ HRESULT CFrameReceiver::StopThread() {
         std::lock_guard<std::mutex> lock(m_lock);
         if (m_state != State::Receiving) return S_FALSE;
     }
-    m_stop.store(true, std::memory_order_release);
-    m_thread.Join();
-    m_connection.Close();
+    m_streamer.Stop();
     std::lock_guard<std::mutex> lock(m_lock);
     m_state = State::Connected;
-    if (m_grab == Grab::Waiting) {
-        m_grab = Grab::Failed;
-        m_grabChanged.notify_all();
-    }
     return S_OK;
 }
 
@@ -227,103 +168,11 @@ HRESULT CFrameReceiver::Disconnect() {
 
 HRESULT CFrameReceiver::GetCounts(uint64_t* delivered, uint64_t* dropped, uint64_t* reconnects) {
     if (delivered == nullptr || dropped == nullptr || reconnects == nullptr) return E_POINTER;
-    std::lock_guard<std::mutex> lock(m_lock);
-    *delivered = m_delivered;
-    *dropped = m_dropped;
-    *reconnects = m_reconnects;
+    const mirvale::FrameStreamer::Counts counts = m_streamer.GetCounts();
+    *delivered = counts.delivered;
+    *dropped = counts.dropped;
+    *reconnects = counts.reconnects;
     return S_OK;
-}
-
-void CFrameReceiver::ReceiveEntry(void* self) { static_cast<CFrameReceiver*>(self)->Receive(); }
-
-uint8_t* CFrameReceiver::PixelsFor(const mirvale::FrameInfo& info) {
-    m_intoGrab = false;
-    ComPtr<IUnknown> taken;
-    if (SUCCEEDED(m_pool->Take(taken.Receive())) && taken) {
-        taken->QueryInterface(IID_IFrameImage, m_current.ReceiveVoid());
-        // The pool's hold moves with the reference kept in m_current.
-        taken.Reset();
-        const FrameFormat format = FormatOf(info, m_connection.GetWelcome());
-        uint8_t* data = nullptr;
-        uint32_t size = 0;
-        if (m_current && SUCCEEDED(m_current->SetFormat(&format)) && SUCCEEDED(m_current->GetBuffer(&data, &size)) &&
-            size == mirvale::PictureBytes(info.width, info.height)) {
-            return data;
-        }
-        HandBack(m_current);
-        return nullptr;
-    }
-    // The sink holds every image: a waiting grab may still take this frame.
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (m_grab != Grab::Waiting) return nullptr;
-    SnapshotTarget target(m_grabImage.Get(), m_connection.GetWelcome());
-    uint8_t* data = target.PixelsFor(info);
-    m_intoGrab = data != nullptr;
-    return data;
-}
-
-void CFrameReceiver::Deliver() {
-    const mirvale::FrameInfo& info = m_connection.LastFrame();
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (m_grab == Grab::Waiting) {
-            if (!m_intoGrab) {
-                // Copy the streamed frame for the grab; the stream goes on.
-                SnapshotTarget target(m_grabImage.Get(), m_connection.GetWelcome());
-                uint8_t* data = target.PixelsFor(info);
-                uint8_t* source = nullptr;
-                uint32_t size = 0;
-                if (data != nullptr && SUCCEEDED(m_current->GetBuffer(&source, &size))) std::memcpy(data, source, size);
-                m_grab = data != nullptr ? Grab::Filled : Grab::Failed;
-            } else {
-                m_grab = Grab::Filled;
-            }
-            m_grabChanged.notify_all();
-        }
-        if (!m_current) {
-            ++m_dropped;
-            return;
-        }
-        ++m_delivered;
-    }
-    const FrameTime time{info.timestampMicroseconds, kMicrosecondsPerSecond};
-    m_current->SetTime(&time, &time);
-    m_sink->OnImage(m_current.Get());
-    HandBack(m_current);
-}
-
-void CFrameReceiver::Receive() {
-    int64_t nextAttempt = 0;
-    while (!m_stop.load(std::memory_order_acquire)) {
-        if (!m_connection.IsOpen()) {
-            const int64_t now = platform::Clock::MonotonicTicks();
-            if (now < nextAttempt) {
-                platform::Clock::SleepMilliseconds(kStopPollMs);
-                continue;
-            }
-            nextAttempt = now + kReconnectTicks;
-            if (FAILED(m_connection.Open(m_address, m_port, m_stop)) ||
-                FAILED(m_connection.Request(mirvale::RequestMode::Stream))) {
-                continue;
-            }
-            std::lock_guard<std::mutex> lock(m_lock);
-            ++m_reconnects;
-        }
-        const HRESULT status = m_connection.ReadFrame(*this, m_stop);
-        if (FAILED(status)) {
-            // No partial frame reaches the sink.
-            HandBack(m_current);
-            m_intoGrab = false;
-            continue;
-        }
-        if (status == S_FALSE) {
-            std::lock_guard<std::mutex> lock(m_lock);
-            ++m_dropped;
-            continue;
-        }
-        Deliver();
-    }
-    HandBack(m_current);
 }
 
 }  // namespace optivane

@@ -10,7 +10,6 @@ namespace {
 constexpr int64_t kTicksPerMs = 10000;
 constexpr int64_t kPollMicroseconds = 50000;
 constexpr int64_t kConnectMicroseconds = 2000000;
-constexpr int64_t kHandshakeMs = 2000;
 constexpr int64_t kSendMicroseconds = 2000000;
 
 int64_t Now() { return platform::Clock::MonotonicTicks(); }
@@ -27,7 +26,7 @@ HRESULT FrameConnection::Fail(HRESULT status) {
     return status;
 }
 
-HRESULT FrameConnection::Open(uint32_t address, uint16_t port, const std::atomic<bool>& stop) {
+HRESULT FrameConnection::Open(uint32_t address, uint16_t port, const StopRequest& stop) {
     Close();
     switch (m_socket.Connect(address, port, kConnectMicroseconds)) {
         case platform::TcpSocket::Result::Ok: break;
@@ -41,7 +40,7 @@ HRESULT FrameConnection::Open(uint32_t address, uint16_t port, const std::atomic
         return Fail(E_FAIL);
     }
     MessageReader::Event event = MessageReader::Event::NeedMore;
-    const HRESULT status = NextEvent(&event, Now() + kHandshakeMs * kTicksPerMs, stop);
+    const HRESULT status = NextEvent(&event, Now() + static_cast<int64_t>(m_timings.handshakeMs) * kTicksPerMs, stop);
     if (FAILED(status)) return status;
     return event == MessageReader::Event::Welcome ? S_OK : Fail(MIRVALE_E_BADDATA);
 }
@@ -55,7 +54,7 @@ HRESULT FrameConnection::Request(RequestMode mode) {
     return S_OK;
 }
 
-HRESULT FrameConnection::ReadFrame(Target& target, const std::atomic<bool>& stop) {
+HRESULT FrameConnection::ReadFrame(Target& target, const StopRequest& stop) {
     if (!m_socket.IsOpen()) return E_FAIL;
     bool kept = false;
     int64_t frameDeadline = 0;
@@ -67,7 +66,7 @@ HRESULT FrameConnection::ReadFrame(Target& target, const std::atomic<bool>& stop
             uint8_t* pixels = target.PixelsFor(m_reader.GetFrameInfo());
             m_reader.SetFrameDestination(pixels);
             kept = pixels != nullptr;
-            frameDeadline = Now() + static_cast<int64_t>(kFrameTimeLimitMs) * kTicksPerMs;
+            frameDeadline = Now() + static_cast<int64_t>(m_timings.frameMs) * kTicksPerMs;
         } else if (event == MessageReader::Event::FrameDone) {
             return kept ? S_OK : S_FALSE;
         }
@@ -75,12 +74,12 @@ HRESULT FrameConnection::ReadFrame(Target& target, const std::atomic<bool>& stop
     }
 }
 
-HRESULT FrameConnection::NextEvent(MessageReader::Event* event, int64_t deadline, const std::atomic<bool>& stop) {
+HRESULT FrameConnection::NextEvent(MessageReader::Event* event, int64_t deadline, const StopRequest& stop) {
     int64_t lastHeard = Now();
     for (;;) {
-        if (stop.load(std::memory_order_acquire)) return Fail(E_ABORT);
+        if (stop.load(std::memory_order_acquire) != 0) return Fail(E_ABORT);
         const int64_t now = Now();
-        if (now - lastHeard > static_cast<int64_t>(kSilenceLimitMs) * kTicksPerMs) return Fail(MIRVALE_E_TIMEDOUT);
+        if (now - lastHeard > static_cast<int64_t>(m_timings.silenceMs) * kTicksPerMs) return Fail(MIRVALE_E_TIMEDOUT);
         if (deadline != 0 && now > deadline) return Fail(MIRVALE_E_TIMEDOUT);
         size_t got = 0;
         const platform::TcpSocket::Result result =

@@ -14,11 +14,13 @@ public:
     explicit SharedLibrary(const std::string& path);
     ~SharedLibrary() { Close(); }
 
-    SharedLibrary(SharedLibrary&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+    SharedLibrary(SharedLibrary&& other) noexcept
+        : m_handle(std::exchange(other.m_handle, nullptr)), m_path(std::move(other.m_path)) {}
     SharedLibrary& operator=(SharedLibrary&& other) noexcept {
         if (this != &other) {
             Close();
             m_handle = std::exchange(other.m_handle, nullptr);
+            m_path = std::move(other.m_path);
         }
         return *this;
     }
@@ -51,6 +53,9 @@ private:
     void Close();
 
     void* m_handle = nullptr;
+    // As given to the constructor: the loader finds the loaded copy by it
+    // again without this code reading the loader's own records.
+    std::string m_path;
 };
 
 }  // namespace optivane::platform

@@ -35,6 +35,10 @@ public:
     bool StopRequested() const { return m_stopRequest.load(std::memory_order_acquire) != 0; }
     bool HasThread() const { return m_thread.IsStarted(); }
 
+protected:
+    // For Run bodies that hand the request on to waits of their own.
+    const std::atomic<int32_t>& StopRequest() const { return m_stopRequest; }
+
 private:
     static void ThreadEntry(void* self);
 

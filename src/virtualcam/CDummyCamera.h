@@ -8,10 +8,14 @@
 // E_POINTER; Open answers E_HANDLE when Mirvale or its entry is missing.
 //
 // Threads: host threads call the IAravisCamera operations, serialised by the
-// call lock. The receiver's thread calls OnImage, which reads the host
-// callback and its context as one pair under the pair lock and calls the
-// host with no lock held; StartStreaming replaces the pair under that lock
-// while frames flow.
+// call lock. Frames arrive on the receiver's one receiving thread, which
+// StartStreaming starts (StartReceiving) and StopStreaming, Close and the
+// destructor join (StopReceiving) while holding the call lock; once that
+// returns, no OnImage runs and none follows. OnImage reads the host callback
+// and its context as one pair under the pair lock and calls the host with no
+// lock held; StartStreaming replaces the pair under that lock while frames
+// flow. The pair lock is taken after the call lock or alone, never the other
+// way round, and nothing is called while it is held.
 //
 // Ownership: the camera owns the receiver and its Mirvale loader; the host
 // callback is a plain pointer. Frames are the receiver's, lent for OnFrame.

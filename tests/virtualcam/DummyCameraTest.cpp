@@ -1,7 +1,8 @@
 // The virtual camera through the module's DllCreateInstance, against
 // optivane-frame-source run as a child: the fixed answers, Open's parsing of
 // the device id, snapshots outside streaming and as PNG, the callback
-// switched at full rate, Release while streaming, and Mirvale missing.
+// switched at full rate, a prompt stop while the source stalls mid-frame,
+// Release while streaming, and Mirvale missing.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -35,10 +36,10 @@ CameraDeviceInfo Record(const char* id, size_t length) {
     return device;
 }
 
-std::unique_ptr<SourceProcess> StartSource(uint16_t port) {
-    auto source = std::make_unique<SourceProcess>(OPTIVANE_FRAME_SOURCE,
-                                                  std::vector<std::string>{"--size", "20x10", "--fps", "0", "--port",
-                                                                           std::to_string(port)});
+std::unique_ptr<SourceProcess> StartSource(uint16_t port, std::vector<std::string> more = {}) {
+    std::vector<std::string> arguments{"--size", "20x10", "--fps", "0", "--port", std::to_string(port)};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    auto source = std::make_unique<SourceProcess>(OPTIVANE_FRAME_SOURCE, arguments);
     EXPECT_EQ(source->FirstLine(), "listening on 127.0.0.1:" + std::to_string(port) + "\n");
     return source;
 }
@@ -178,6 +179,34 @@ TEST(DummyCamera, SnapshotsStreamingAndRelease) {
     ASSERT_EQ(lonely->Open(&nowhere), S_OK);
     EXPECT_EQ(lonely->StartStreaming(&a, &a), MIRVALE_E_REFUSED);
     EXPECT_EQ(lonely->GrabSnapshot(0, frame.Receive()), MIRVALE_E_REFUSED);
+}
+
+// Three frames, then half of one and silence: StopStreaming must not wait
+// for the receiver's time limits, and no call reaches the host after it.
+TEST(DummyCamera, StopStreamingIsPromptWhileTheSourceStallsMidFrame) {
+    auto source = StartSource(45021, {"--fault", "stall:3"});
+    ComPtr<IAravisCamera> camera = NewCamera();
+    const CameraDeviceInfo record = Record("127.0.0.1:45021", 15);
+    ASSERT_EQ(camera->Open(&record), S_OK);
+    struct Watch : IAravisCameraCallback {
+        HRESULT OnFrame(int32_t, void*, IUnknown*) override {
+            if (stopped) late = true;
+            ++frames;
+            return S_OK;
+        }
+        std::atomic<int> frames{0};
+        std::atomic<bool> stopped{false}, late{false};
+    } watch;
+    ASSERT_EQ(camera->StartStreaming(&watch, nullptr), S_OK);
+    for (int i = 0; i < 500 && watch.frames < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // into the stall
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(camera->StopStreaming(), S_OK);
+    watch.stopped = true;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(watch.frames, 3) << "the half frame never reaches the host";
+    EXPECT_FALSE(watch.late);
 }
 
 TEST(DummyCamera, MirvaleMissing) {

@@ -14,6 +14,8 @@
 
 namespace optivane::tool {
 
+// Implementations: CounterInput, MovingInput, ImageInput, VideoInput; each is
+// owned by one connection and used only by its thread.
 class FrameInput {
 public:
     virtual ~FrameInput() = default;

@@ -30,7 +30,7 @@ bool PinLoadedFile(const char* path) {
 
 }  // namespace
 
-SharedLibrary::SharedLibrary(const std::string& path) {
+SharedLibrary::SharedLibrary(const std::string& path) : m_path(path) {
     // Symbols are resolved now so that a module with a missing dependency
     // fails here rather than on first call; RTLD_LOCAL keeps sibling modules'
     // exports (each has its own DllCreateInstance) from shadowing one another.
@@ -45,11 +45,11 @@ void* SharedLibrary::Symbol(const char* name) const {
 }
 
 bool SharedLibrary::Pin() const {
+    // By the path it was loaded by: a record of the loader, read here while
+    // another thread loads the same library, would race with its writes.
     if (m_handle == nullptr) return false;
     const std::lock_guard<std::recursive_mutex> hold(LoaderLock());
-    struct link_map* map = nullptr;
-    if (dlinfo(m_handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return false;
-    return PinLoadedFile(map->l_name);
+    return PinLoadedFile(m_path.c_str());
 }
 
 void SharedLibrary::Close() {

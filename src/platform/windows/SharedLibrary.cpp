@@ -6,7 +6,7 @@
 
 namespace optivane::platform {
 
-SharedLibrary::SharedLibrary(const std::string& path) {
+SharedLibrary::SharedLibrary(const std::string& path) : m_path(path) {
     const std::wstring widePath = WideFromUtf8(path);
     if (widePath.empty()) return;
     // The altered search path lets the library find its own dependencies in
