@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "aravis/FakeCameraProcess.h"
 #include "aravis/FakeGvCamera.h"
 #include "peak/sdk/CommandNode.h"
 #include "peak/sdk/DataStream.h"
@@ -71,10 +72,10 @@ TEST_F(PeakSdkTest, InitialisationIsCountedAndItsEndInvalidates) {
 
 TEST_F(PeakSdkTest, ListsIdsGigEDevicesSortedAndDropsThemAtTheLastClose) {
     // Only "IDS" itself or "IDS " followed by more is the vendor.
-    test::FakeGvCamera second("127.0.0.2", "ids.xml", "IDS", "P2", "IdsSim");
-    test::FakeGvCamera first("127.0.0.3", "ids.xml", "IDS Imaging Development Systems GmbH", "P1", "IdsSim");
-    test::FakeGvCamera lookalike("127.0.0.4", "ids.xml", "IDSX Optics", "X1", "IdsSim");
-    test::FakeGvCamera other("127.0.0.5", "gev.xml", "GEV Tech", "G1", "GevSim");
+    test::FakeGvCamera second("127.0.0.2", "ids-peak.xml", "IDS", "P2", "IdsSim");
+    test::FakeGvCamera first("127.0.0.3", "ids-peak.xml", "IDS Imaging Development Systems GmbH", "P1", "IdsSim");
+    test::FakeGvCamera lookalike("127.0.0.4", "ids-peak.xml", "IDSX Optics", "X1", "IdsSim");
+    test::FakeGvCamera other("127.0.0.5", "ids-peak.xml", "GEV Tech", "G1", "GevSim");
     ASSERT_TRUE(first.IsRunning() && second.IsRunning() && lookalike.IsRunning() && other.IsRunning());
 
     Library::Initialize();
@@ -102,7 +103,7 @@ TEST_F(PeakSdkTest, ListsIdsGigEDevicesSortedAndDropsThemAtTheLastClose) {
 }
 
 TEST_F(PeakSdkTest, OneControllerAtATimeAndTypedNodesUntilTheLastClose) {
-    test::FakeGvCamera camera("127.0.0.2", "ids.xml", "IDS", "P1", "IdsSim");
+    test::FakeGvCamera camera("127.0.0.2", "ids-peak.xml", "IDS", "P1", "IdsSim");
     ASSERT_TRUE(camera.IsRunning());
     Library::Initialize();
     DeviceManager::Instance().Update();
@@ -169,6 +170,33 @@ TEST_F(PeakSdkTest, OneControllerAtATimeAndTypedNodesUntilTheLastClose) {
 }
 
 
+TEST_F(PeakSdkTest, TheFakeCameraPresetIsAnIdsPeakDeviceWithEveryNodeKind) {
+    test::FakeCameraProcess tool(
+        {OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.3", "--serial", "P9", "--preset", "ids-peak", "--model", "M2"});
+    ASSERT_TRUE(tool.Start());
+    Library::Initialize();
+    std::vector<std::shared_ptr<DeviceDescriptor>> devices;
+    // The program needs a moment to answer; each discovery waits for answers.
+    for (int attempt = 0; attempt < 10 && devices.empty(); ++attempt) {
+        DeviceManager::Instance().Update();
+        devices = DeviceManager::Instance().Devices();
+    }
+    ASSERT_EQ(Identifiers(devices), std::vector<std::string>{"IDS/M2/P9-GEV"});
+    auto device = devices.front()->OpenDevice(DeviceDescriptor::kAccessControl);
+    auto nodes = device->NodeMaps().at(0);
+    EXPECT_EQ(nodes->FindNode<IntegerNode>("GevCurrentIPAddress")->Value(), 0x7F000003);
+    EXPECT_EQ(nodes->FindNode<StringNode>("DeviceModelName")->Value(), "M2");
+    EXPECT_NO_THROW(nodes->FindNode<StringNode>("SensorName")->Value());
+    EXPECT_GT(nodes->FindNode<IntegerNode>("PayloadSize")->Value(), 0);
+    std::vector<std::string> userSets;
+    for (const auto& entry : nodes->FindNode<EnumerationNode>("UserSetSelector")->Entries()) {
+        if (entry->Access() >= EnumerationEntryNode::ReadOnly) userSets.push_back(entry->SymbolicName());
+    }
+    EXPECT_EQ(userSets, (std::vector<std::string>{"Default", "LongExposure"}));
+    EXPECT_EQ(nodes->FindNode<EnumerationNode>("PixelFormat")->Entries().size(), 12u);
+    nodes->FindNode<CommandNode>("UserSetLoad")->Execute();
+}
+
 // A device opened through the layer, with its node map and data stream.
 class PeakStreamTest : public PeakSdkTest {
 protected:
@@ -193,7 +221,7 @@ protected:
     }
     void Command(const char* name) { m_nodes->FindNode<CommandNode>(name)->Execute(); }
 
-    test::FakeGvCamera m_camera{"127.0.0.2", "ids.xml", "IDS", "P1", "IdsSim"};
+    test::FakeGvCamera m_camera{"127.0.0.2", "ids-peak.xml", "IDS", "P1", "IdsSim"};
     std::shared_ptr<Device> m_device;
     std::shared_ptr<NodeMap> m_nodes;
     std::shared_ptr<DataStream> m_stream;
