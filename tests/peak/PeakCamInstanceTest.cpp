@@ -148,7 +148,12 @@ TEST_F(PeakCamInstanceTest, FramesReachTheDelivererAndStoppingUnlocksEvenWithout
     EXPECT_EQ(m_camera.Read(kTlParamsLocked), 1u);
     EXPECT_EQ(m_camera.Read(kAcquisition), 1u);
     // More frames than buffers: each goes back to the stream after its copy.
-    for (int frame = 0; frame < 8; ++frame) ASSERT_EQ(instance.LiveStreaming(kMono8, &deliverer), S_OK);
+    // Each is delivered before the next, so a slow conversion drops none.
+    for (int frame = 0; frame < 8; ++frame) {
+        ASSERT_EQ(instance.LiveStreaming(kMono8, &deliverer), S_OK);
+        for (int wait = 0; wait < 500 && deliverer.Consumed() < deliverer.Produced(); ++wait)
+            std::this_thread::sleep_for(10ms);
+    }
     EXPECT_EQ(deliverer.Produced(), 8);
     uint32_t count = 0;
 
