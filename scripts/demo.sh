@@ -5,7 +5,9 @@
 # optivane program shows the camera, sets its frame rate and exposure, takes a
 # snapshot and streams 100 frames, saving a few; then the virtual camera reads
 # optivane-frame-source on 127.0.0.1:45000, and optivane-fake-phone on
-# 127.0.0.3 gets the same steps as a phone. Pictures go to demo-out/.
+# 127.0.0.3 gets the same steps as a phone, and optivane-fake-camera's IDS
+# peak preset on 127.0.0.4 is streamed and snapshotted as an IDS peak camera.
+# Pictures go to demo-out/.
 # Installs the Debian packages that are missing.
 #
 #   scripts/demo.sh          build in build/, install into build/install, run
@@ -85,12 +87,31 @@ if [ "${1:-}" = "--inside-namespace" ]; then
   "$tool" snapshot "$phone_id" "$out/phone-snapshot.png"
   step "optivane stream $phone_id --frames 3 --save demo-out/phone --every 1"
   "$tool" stream "$phone_id" --frames 3 --save "$out/phone" --every 1
+
+  # A simulated IDS peak camera on 127.0.0.4, at most about 20 frames a second.
+  ip addr add 127.0.0.4/8 dev lo
+  "$install/optivane-fake-camera" --address 127.0.0.4 --serial P1 --preset ids-peak >"$out/fake-ids.log" 2>&1 &
+  ids_pid=$!
+  trap 'kill "$camera_pid" "$source_pid" "$phone_pid" "$ids_pid" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+  for _ in $(seq 1 100); do
+    grep -q "listening on 127.0.0.4" "$out/fake-ids.log" && break
+    sleep 0.1
+  done
+  grep -q "listening on 127.0.0.4" "$out/fake-ids.log" || { echo "the IDS peak camera did not start" >&2; exit 1; }
+  ids_id="IDS/IdsSim/P1"
+  mkdir -p "$out/ids"
+  step "optivane info $ids_id"
+  "$tool" info "$ids_id"
+  step "optivane snapshot $ids_id demo-out/ids-snapshot.png"
+  "$tool" snapshot "$ids_id" "$out/ids-snapshot.png"
+  step "optivane stream $ids_id --frames 40 --save demo-out/ids --every 20"
+  "$tool" stream "$ids_id" --frames 40 --save "$out/ids" --every 20
   exit 0
 fi
 
 case "${1:-}" in
   "") ;;
-  --help|-h) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --help|-h) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "unknown argument: $1 (see --help)" >&2; exit 2 ;;
 esac
 

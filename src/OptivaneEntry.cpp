@@ -3,6 +3,8 @@
 #include "aravis/CAravisCamera.h"
 #include "frame/ComponentTable.h"
 #include "optivane/optivane.h"
+#include "peak/CIdsPeakCamera.h"
+#include "peak/CPeakSdkManager.h"
 #include "virtualcam/CDummyCamera.h"
 #include "smartphone/CSmartPhoneCamera.h"
 
@@ -16,8 +18,8 @@ const ComponentTableRow kOptivaneClasses[] = {
     {"Optivane", &CLSID_Optivane, nullptr},
     {"Dummy Camera", &CLSID_DummyCamera, &CDummyCamera::CreateInstance},
     {"SmartPhone Camera", &CLSID_SmartPhoneCamera, &CSmartPhoneCamera::CreateInstance},
-    {"IDS Peak Camera", &CLSID_IdsPeakCamera, nullptr},
-    {"Peak SDK Manager", &CLSID_PeakSdkManager, nullptr},
+    {"IDS Peak Camera", &CLSID_IdsPeakCamera, &::CIdsPeakCamera::CreateInstance},
+    {"Peak SDK Manager", &CLSID_PeakSdkManager, &CPeakSdkManager::CreateInstance},
 };
 
 }  // namespace

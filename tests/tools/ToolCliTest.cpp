@@ -181,6 +181,18 @@ TEST_F(ToolCliTest, CameraGoneEndsTheStreamAndASignalQuitsTheStop) {
     EXPECT_EQ(stream.Wait(3s), 128 + SIGINT) << stream.Err();
 }
 
+// The fake camera's IDS peak preset is an IDS peak camera, named by its IDS
+// id: its record, and a snapshot through its own streaming thread.
+TEST_F(ToolCliTest, AnIdsPeakCameraOpensByItsIdsId) {
+    ToolProcess camera({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.4", "--serial", "P7", "--preset", "ids-peak"},
+                       File("ids-camera"));
+    ASSERT_TRUE(camera.WaitFor("listening on 127.0.0.4", 30s)) << camera.Err();
+    ExpectOutput(Tool({"info", "IDS/IdsSim/P7"}), {"IDS PeakCamera", "127.0.0.4", "BayerRG12p"});
+    ExpectOutput(Tool({"set", "IDS/IdsSim/P7", "pixel-format=bayerrg8"}), {});
+    ExpectOutput(Tool({"snapshot", "IDS/IdsSim/P7", File("ids.png")}), {File("ids.png")});
+    EXPECT_TRUE(std::filesystem::exists(File("ids.png")));
+}
+
 // Each refusal has its status and names what was refused; assignments are
 // checked before a camera is opened.
 TEST_F(ToolCliTest, EveryRefusalHasItsStatus) {

@@ -12,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "CameraSession.h"
 #include "FrameSaver.h"
 #include "ParameterTable.h"
 #include "PhoneId.h"
@@ -222,6 +223,13 @@ TEST(PhoneIdText, BothFormsGiveTheModulesIdAndOtherIdsPassThrough) {
         EXPECT_EQ(id, row.id) << row.text;
         EXPECT_EQ(error.empty(), !row.phone || row.id[0] != '\0') << row.text;
     }
+}
+
+TEST(CameraSessionIds, IdsPeakIdsHaveModelAndSerialAfterIds) {
+    for (const char* id : {"IDS/IdsSim/P1", "IDS/U3-3800CP/4104"}) EXPECT_TRUE(CameraSession::IsIdsPeakId(id)) << id;
+    for (const char* id : {"IDS/IdsSim", "IDS//P1", "IDS/IdsSim/", "IDS/IdsSim/P1/x", "IDS-IdsSim-P1", "ids/IdsSim/P1",
+                           "Aravis-Fake-GV01"})
+        EXPECT_FALSE(CameraSession::IsIdsPeakId(id)) << id;
 }
 
 }  // namespace

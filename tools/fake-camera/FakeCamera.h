@@ -8,6 +8,7 @@
 
 #include <arv.h>
 
+#include <cstdint>
 #include <string>
 
 #include "aravis/GObjectPtr.h"
@@ -25,9 +26,16 @@ public:
     // with the reason in words, when it does not start. Once per object.
     bool Start(const std::string& address, const std::string& serial, const std::string& genicamFile,
                std::string* error);
+    // Vendor and model texts of the bootstrap registers (what discovery and
+    // DeviceVendorName/DeviceModelName read), cut to their 31 characters.
+    // Only on a started camera.
+    void SetVendor(const std::string& vendor);
+    void SetModel(const std::string& model);
     bool IsRunning() const;
 
 private:
+    void WriteText(uint32_t address, const std::string& text);
+
     GObjectPtr<ArvGvFakeCamera> m_camera;
 };
 

@@ -17,6 +17,14 @@ bool CameraSession::IsVirtualCameraId(const std::string& deviceId) {
     return platform::Ipv4Text::Parse(deviceId.substr(0, colon).c_str(), &address);
 }
 
+bool CameraSession::IsIdsPeakId(const std::string& deviceId) {
+    const std::string prefix = "IDS/";
+    if (deviceId.compare(0, prefix.size(), prefix) != 0) return false;
+    const size_t slash = deviceId.find('/', prefix.size());
+    return slash != std::string::npos && slash > prefix.size() && slash + 1 < deviceId.size() &&
+           deviceId.find('/', slash + 1) == std::string::npos;
+}
+
 CameraSession::~CameraSession() {
     // Close stops a stream still running and waits for its threads; its
     // status cannot change anything here.
@@ -45,10 +53,15 @@ bool CameraSession::Open(const std::string& deviceId, std::string* error) {
     std::memcpy(device.DeviceId, id.data(), id.size());
 
     // SMPHCA00... or phone:... names a phone; A.B.C.D:PORT a frame source, the
-    // virtual camera; anything else an Aravis device.
+    // virtual camera; IDS/<model>/<serial> an IDS peak camera; anything else
+    // an Aravis device.
     const bool isVirtual = !phone && IsVirtualCameraId(deviceId);
-    const CLSID& kind = phone ? CLSID_SmartPhoneCamera : isVirtual ? CLSID_DummyCamera : CLSID_AravisCamera;
-    const char* kindName = phone ? "smartphone" : isVirtual ? "virtual" : "Aravis";
+    const bool isPeak = !phone && !isVirtual && IsIdsPeakId(deviceId);
+    const CLSID& kind = phone       ? CLSID_SmartPhoneCamera
+                        : isVirtual ? CLSID_DummyCamera
+                        : isPeak    ? CLSID_IdsPeakCamera
+                                    : CLSID_AravisCamera;
+    const char* kindName = phone ? "smartphone" : isVirtual ? "virtual" : isPeak ? "IDS peak" : "Aravis";
     const HRESULT created = m_host.CreateInstance(kind, IID_IAravisCamera, m_camera.ReceiveVoid());
     if (FAILED(created) || !m_camera) {
         *error = std::string("cannot create the ") + kindName + " camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);

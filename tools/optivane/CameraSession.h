@@ -26,6 +26,8 @@ public:
     // camera or the device does not open. Only once per session.
     bool Open(const std::string& deviceId, std::string* error);
     // True for A.B.C.D:PORT, the id of a virtual camera's frame source.
+    // "IDS/<model>/<serial>", the module's id of an IDS peak camera.
+    static bool IsIdsPeakId(const std::string& deviceId);
     static bool IsVirtualCameraId(const std::string& deviceId);
 
     // The opened camera; null before a successful Open.

@@ -1,5 +1,7 @@
 #include "peak/sdk/EnumerationNode.h"
 
+#include <algorithm>
+
 namespace optivane::peak {
 
 bool EnumerationNode::IsKindOf(ArvGcNode* node) { return ARV_IS_GC_ENUMERATION(node); }
@@ -10,6 +12,8 @@ std::vector<std::shared_ptr<EnumerationEntryNode>> EnumerationNode::Entries() co
         for (const GSList* item = arv_gc_enumeration_get_entries(ARV_GC_ENUMERATION(node)); item != nullptr;
              item = item->next)
             found.emplace_back(arv_gc_feature_node_get_name(ARV_GC_FEATURE_NODE(item->data)));
+        // Aravis gathers the entries last first.
+        std::reverse(found.begin(), found.end());
         return found;
     });
     std::vector<std::shared_ptr<EnumerationEntryNode>> entries;
