@@ -260,63 +260,38 @@ HRESULT CPeakCamInstance::SetFrameRate(double framesPerSecond) {
     }
 }
 
-HRESULT CPeakCamInstance::GetPixelFormat(std::string* name) {
+HRESULT CPeakCamInstance::ReadEntry(const char* enumeration, std::string* name) {
     if (name == nullptr) return E_POINTER;
     CVrelAutoLock lock(&m_lock);
     if (!IsOpened()) return E_UNEXPECTED;
     try {
-        *name = CurrentEntry("PixelFormat");
+        *name = CurrentEntry(enumeration);
         return S_OK;
     } catch (const std::exception&) {
         return E_FAIL;
     }
 }
 
-HRESULT CPeakCamInstance::SetPixelFormat(const std::string& name) {
+HRESULT CPeakCamInstance::WriteEntry(const char* enumeration, const std::string& name) {
     CVrelAutoLock lock(&m_lock);
     if (!IsOpened()) return E_UNEXPECTED;
     try {
-        SelectEntry("PixelFormat", name);
+        SelectEntry(enumeration, name);
         return S_OK;
     } catch (const std::exception&) {
         return E_FAIL;
     }
 }
 
-HRESULT CPeakCamInstance::GetColorCorrectionMode(std::string* name) {
-    if (name == nullptr) return E_POINTER;
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        *name = CurrentEntry("ColorCorrectionMode");
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
-}
+HRESULT CPeakCamInstance::GetPixelFormat(std::string* name) { return ReadEntry("PixelFormat", name); }
 
-HRESULT CPeakCamInstance::SetColorCorrectionMode(const std::string& name) {
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        SelectEntry("ColorCorrectionMode", name);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
-}
+HRESULT CPeakCamInstance::SetPixelFormat(const std::string& name) { return WriteEntry("PixelFormat", name); }
 
-HRESULT CPeakCamInstance::GetUserSet(std::string* name) {
-    if (name == nullptr) return E_POINTER;
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        *name = CurrentEntry("UserSetSelector");
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
-}
+HRESULT CPeakCamInstance::GetColorCorrectionMode(std::string* name) { return ReadEntry("ColorCorrectionMode", name); }
+
+HRESULT CPeakCamInstance::SetColorCorrectionMode(const std::string& name) { return WriteEntry("ColorCorrectionMode", name); }
+
+HRESULT CPeakCamInstance::GetUserSet(std::string* name) { return ReadEntry("UserSetSelector", name); }
 
 HRESULT CPeakCamInstance::SelectUserSet(const std::string& name) {
     CVrelAutoLock lock(&m_lock);

@@ -115,6 +115,10 @@ private:
     void ListUserSets();
     // Minimum, maximum and value of a float node.
     void ReadFloat(const char* node, double* minimum, double* maximum, double* value) const;
+    // An enumeration's current entry read or selected under the lock, in an
+    // opened instance, with SDK errors as E_FAIL.
+    HRESULT ReadEntry(const char* enumeration, std::string* name);
+    HRESULT WriteEntry(const char* enumeration, const std::string& name);
     std::string CurrentEntry(const char* enumeration) const;
     void SelectEntry(const char* enumeration, const std::string& name);
     void Execute(const char* command);
