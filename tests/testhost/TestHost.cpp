@@ -139,4 +139,40 @@ TEST_F(TestHost, CameraStreamsAfterReloadsAndKeptFramesOutliveTheModule) {
     }
 }
 
+// The installed module finds an IDS peak device through its own SDK layer and
+// streams it, again after the host unloads and reloads the module (the layer's
+// library has been closed by then and must initialise once more).
+TEST_F(TestHost, PeakCameraStreamsAcrossAReload) {
+    optivane::test::FakeCameraProcess fakeCamera(
+        {kFakeCameraPath, "--address", "127.0.0.3", "--serial", "P1", "--preset", "ids-peak"});
+    ASSERT_TRUE(fakeCamera.Start()) << kFakeCameraPath;
+    CameraDeviceInfo device{};
+    std::snprintf(device.DeviceId, sizeof device.DeviceId, "%s", "IDS/IdsSim/P1");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        if (round > 0) {
+            ASSERT_NO_FATAL_FAILURE(Load());
+        }
+        void* object = nullptr;
+        ASSERT_EQ(m_create(CLSID_IdsPeakCamera, IID_IAravisCamera, &object), S_OK);
+        IAravisCamera* camera = static_cast<IAravisCamera*>(object);
+        HRESULT opened = E_FAIL;
+        for (int attempt = 0; attempt < 60 && FAILED(opened = camera->Open(&device)); ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        ASSERT_EQ(opened, S_OK);
+        FrameKeeper keeper;
+        ASSERT_EQ(camera->StartStreaming(&keeper, nullptr), S_OK);
+        for (int wait = 0; wait < 600 && keeper.frames < 3; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_GE(keeper.frames.load(), 3);
+        EXPECT_EQ(camera->StopStreaming(), S_OK);
+        EXPECT_EQ(camera->Close(), S_OK);
+        EXPECT_EQ(camera->Release(), 0u);
+        Unload();
+        ReadAndRelease(keeper.kept.exchange(nullptr));
+    }
+}
+
 }  // namespace
