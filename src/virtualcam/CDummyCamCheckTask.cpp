@@ -11,9 +11,10 @@ CDummyCamCheckTask::CDummyCamCheckTask() : m_linquet(ModuleLoader::ForSibling("L
 
 CDummyCamCheckTask::~CDummyCamCheckTask() { StopWorker(); }
 
-void CDummyCamCheckTask::SetTarget(const char* host, uint16_t port) {
+void CDummyCamCheckTask::SetTarget(const char* host, uint16_t port, uint32_t timeoutMs) {
     CopyText(m_host, host);
     m_port = port;
+    m_timeoutMs = timeoutMs;
     m_result = E_FAIL;
 }
 
@@ -24,8 +25,8 @@ void CDummyCamCheckTask::Run() {
     if (m_linquet.Entry() == nullptr) return;
     ComPtr<ITcpConnection> connection;
     if (FAILED(m_linquet.CreateInstance(CLSID_TcpConnection, IID_ITcpConnection, connection.ReceiveVoid()))) return;
-    const NetTimeout oneSecond = {1, 0};
-    if (SUCCEEDED(connection->Init()) && SUCCEEDED(connection->Connect(0, 0, m_port, address, &oneSecond))) {
+    const NetTimeout timeout = {static_cast<int32_t>(m_timeoutMs / 1000), static_cast<int32_t>(m_timeoutMs % 1000 * 1000)};
+    if (SUCCEEDED(connection->Init()) && SUCCEEDED(connection->Connect(0, 0, m_port, address, &timeout))) {
         m_result = S_OK;
     }
     connection->Disconnect();

@@ -23,7 +23,7 @@ HRESULT CDummyCamManager::FindDevices(std::vector<CameraDeviceInfo>* devices) {
     for (int i = 0; i < kPorts; ++i) {
         tasks[i].reset(new (std::nothrow) CDummyCamCheckTask());
         if (!tasks[i]) continue;
-        tasks[i]->SetTarget(kHost, static_cast<uint16_t>(kFirstPort + i));
+        tasks[i]->SetTarget(kHost, static_cast<uint16_t>(kFirstPort + i), m_probeTimeoutMs);
         tasks[i]->Trigger();
     }
     for (int i = 0; i < kPorts; ++i) {

@@ -131,56 +131,38 @@ TEST(PhoneCapabilitiesDocument, ParseErrorContextStaysInsideTheDocument) {
     EXPECT_LE(error.size() - error.find("] ") - 2, 32u);
 }
 
-TEST(PhoneRanges, NeedTwoNumbersAndKeepExposureWithin32Bits) {
-    struct Row { const char* value; bool ok; uint32_t minimumUs, maximumUs; };
-    const Row rows[] = {
-        {"[16666666,1000000000]", true, 16666, 1000000},
-        {"[ 1000 , 2000 , 3 ]", true, 1, 2},           // extras ignored
-        {"(,, 5000,\t\n7000,)", true, 5, 7},           // empty pieces skipped, any enclosing pair
-        {"[0,4294967296]", true, 0, 4294967},          // limited to 4294967295 ns
-        {"[0,99999999999999999999999]", true, 0, 4294967},
-        {"[12abc,3000]", true, 0, 3},                  // digits read as far as they go
-        {"[+7000,8000]", true, 7, 8},
-        {"[5]", false, 0, 0},
-        {"[]", false, 0, 0},
-        {"[", false, 0, 0},
-        {"", false, 0, 0},
-        {"[-1,5]", false, 0, 0},
-        {"[x,5]", false, 0, 0},
-        {"[ , ]", false, 0, 0},
+// Exposure ranges in microseconds, limited to 32 bits of nanoseconds;
+// sensitivity ranges signed 32-bit. A refusal leaves the range as it was.
+TEST(PhoneRanges, NeedTwoNumbersWithinTheirTypes) {
+    struct Row { bool exposure; const char* value; bool ok; int64_t minimum, maximum; };
+    using Range = std::pair<int64_t, int64_t>;
+    std::vector<Row> rows = {
+        {true, "[16666666,1000000000]", true, 16666, 1000000},
+        {true, "[ 1000 , 2000 , 3 ]", true, 1, 2},           // extras ignored
+        {true, "(,, 5000,\t\n7000,)", true, 5, 7},           // empty pieces skipped, any enclosing pair
+        {true, "[0,4294967296]", true, 0, 4294967},          // limited to 4294967295 ns
+        {true, "[0,99999999999999999999999]", true, 0, 4294967},
+        {true, "[12abc,3000]", true, 0, 3},                  // digits read as far as they go
+        {true, "[+7000,8000]", true, 7, 8},
+        {true, "[-1,5]", false, 0, 0},
+        {true, "[ , ]", false, 0, 0},
+        {false, "[-1,5]", true, -1, 5},
+        {false, "[-2147483648,2147483647]", true, INT32_MIN, INT32_MAX},
+        {false, "[0,2147483648]", false, 0, 0},
+        {false, "[-2147483649,0]", false, 0, 0},
     };
+    for (const char* refused : {"[5]", "[]", "[", "", "[x,5]"})
+        for (bool exposure : {true, false}) rows.push_back({exposure, refused, false, 11, 22});
     for (const Row& row : rows) {
-        ExposureRange range{11, 22};
+        ExposureRange exposure{11, 22};
+        SensitivityRange sensitivity{11, 22};
         std::string error;
-        EXPECT_EQ(ParseExposureRange(row.value, range, error) == S_OK, row.ok) << row.value;
-        if (row.ok) {
-            EXPECT_EQ(range.minimumUs, row.minimumUs) << row.value;
-            EXPECT_EQ(range.maximumUs, row.maximumUs) << row.value;
-        } else {
-            EXPECT_EQ(range.minimumUs, 11u) << row.value;
-        }
-    }
-}
-
-TEST(PhoneRanges, SensitivityIsSigned32Bit) {
-    struct Row { const char* value; bool ok; int32_t minimum, maximum; };
-    const Row rows[] = {
-        {"[100,6400]", true, 100, 6400},
-        {"[-1,5]", true, -1, 5},
-        {"[-2147483648,2147483647]", true, INT32_MIN, INT32_MAX},
-        {"[0,2147483648]", false, 0, 0},
-        {"[-2147483649,0]", false, 0, 0},
-        {"[5]", false, 0, 0},
-        {"[a,b]", false, 0, 0},
-    };
-    for (const Row& row : rows) {
-        SensitivityRange range{1, 2};
-        std::string error;
-        EXPECT_EQ(ParseSensitivityRange(row.value, range, error) == S_OK, row.ok) << row.value;
-        if (row.ok) {
-            EXPECT_EQ(range.minimum, row.minimum) << row.value;
-            EXPECT_EQ(range.maximum, row.maximum) << row.value;
-        }
+        const HRESULT status = row.exposure ? ParseExposureRange(row.value, exposure, error)
+                                            : ParseSensitivityRange(row.value, sensitivity, error);
+        EXPECT_EQ(status == S_OK, row.ok) << row.value;
+        const Range range = row.exposure ? Range(exposure.minimumUs, exposure.maximumUs)
+                                         : Range(sensitivity.minimum, sensitivity.maximum);
+        EXPECT_EQ(range, row.ok ? Range(row.minimum, row.maximum) : Range(11, 22)) << row.value;
     }
 }
 

@@ -1,8 +1,9 @@
 // The virtual camera through the module's DllCreateInstance, against
-// optivane-frame-source run as a child: the fixed answers, Open's parsing of
+// optivane-frame-source run as a child: calls before Open, Open's parsing of
 // the device id, snapshots outside streaming and as PNG, the callback
-// switched at full rate, a prompt stop while the source stalls mid-frame,
-// Release while streaming, and Mirvale missing.
+// switched at full rate, Release while streaming, and Mirvale missing. The
+// camera has no thread of its own: a stop during a stalled frame is the
+// receiver's test.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -36,10 +37,9 @@ CameraDeviceInfo Record(const char* id, size_t length) {
     return device;
 }
 
-std::unique_ptr<SourceProcess> StartSource(uint16_t port, std::vector<std::string> more = {}) {
-    std::vector<std::string> arguments{"--size", "20x10", "--fps", "0", "--port", std::to_string(port)};
-    arguments.insert(arguments.end(), more.begin(), more.end());
-    auto source = std::make_unique<SourceProcess>(OPTIVANE_FRAME_SOURCE, arguments);
+std::unique_ptr<SourceProcess> StartSource(uint16_t port) {
+    auto source = std::make_unique<SourceProcess>(
+        OPTIVANE_FRAME_SOURCE, std::vector<std::string>{"--size", "20x10", "--fps", "0", "--port", std::to_string(port)});
     EXPECT_EQ(source->FirstLine(), "listening on 127.0.0.1:" + std::to_string(port) + "\n");
     return source;
 }
@@ -56,9 +56,9 @@ public:
     std::atomic<bool> mismatched{false};
 };
 
-TEST(DummyCamera, FixedAnswersAndCallsBeforeOpen) {
+TEST(DummyCamera, CallsBeforeOpenFixedSettingsAndShortLists) {
     ComPtr<IAravisCamera> camera = NewCamera();
-    uint32_t value = 7, min = 0, max = 0, x = 1, y = 1, w = 0, h = 0, count = 9;
+    uint32_t value = 7, count = 9;
     IUnknown* frame = nullptr;
     Counter counter;
     EXPECT_EQ(camera->GetParameter(0, &value), E_FAIL);
@@ -69,40 +69,20 @@ TEST(DummyCamera, FixedAnswersAndCallsBeforeOpen) {
     const CameraDeviceInfo none = Record("no colon here", 13);
     ASSERT_EQ(camera->Open(&none), S_OK);
     EXPECT_EQ(camera->StartStreaming(nullptr, nullptr), E_POINTER);
-
-    const uint32_t expected[] = {100, 0, 192, 100, 183, 100, 100, 0, 15000, 0, 19, 0, 1000, 0};
-    for (int32_t id = -1; id <= 14; ++id) {
-        EXPECT_EQ(camera->SetParameter(id, 5), S_OK);
-        const bool known = id >= 0 && id <= 13;
-        EXPECT_EQ(camera->GetParameter(id, &value), known ? S_OK : E_FAIL) << id;
-        EXPECT_EQ(value, known ? expected[id] : 0u) << id;
-        EXPECT_EQ(camera->GetParameterRange(id, &min, &max), S_OK);
-        EXPECT_EQ(min, 100u);
-        EXPECT_EQ(max, 1300u);
+    // Writes are taken and change nothing; ids outside the table read as 0 and fail.
+    for (int32_t id : {-1, 0, 8, 13, 14}) {
+        uint32_t before = 0;
+        const HRESULT known = camera->GetParameter(id, &before);
+        EXPECT_EQ(camera->SetParameter(id, before + 5), S_OK);
+        EXPECT_EQ(camera->GetParameter(id, &value), known) << id;
+        EXPECT_EQ(known == S_OK, id >= 0 && id <= 13) << id;
+        EXPECT_EQ(value, before) << id;
     }
-    double low = 0, high = 0;
-    EXPECT_EQ(camera->GetExposureTimeRange(&low, &high), S_OK);
-    EXPECT_EQ(low, 15000.0);
-    EXPECT_EQ(high, 30.0);
-    EXPECT_EQ(camera->GetRegion(&x, &y, &w, &h), S_OK);
-    EXPECT_EQ(x + y, 0u);
-    EXPECT_EQ(w, 4000u);
-    EXPECT_EQ(h, 3000u);
     CameraPixelFormat formats[2] = {};
     EXPECT_EQ(camera->GetPixelFormats(formats, 0, &count), S_OK);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(formats[0].Name[0], '\0');
+    EXPECT_TRUE(count == 0 && formats[0].Name[0] == '\0') << "no room: nothing written";
     EXPECT_EQ(camera->GetPixelFormats(formats, 2, &count), S_OK);
-    EXPECT_EQ(count, 1u);
-    EXPECT_STREQ(formats[0].Name, "RGB24");
-    EXPECT_EQ(formats[0].Code, 0u);
-    CameraDeviceInfo device{};
-    EXPECT_EQ(camera->GetDeviceInfo(&device), S_OK);
-    EXPECT_STREQ(device.DeviceId, "127.0.0.1:45000");
-    EXPECT_STREQ(device.DeviceUserId, "VirtualCamera");
-    EXPECT_STREQ(device.VendorName, "Corvalent");
-    EXPECT_STREQ(device.SerialNumber, "00000000");
-    EXPECT_EQ(camera->Reserved(), S_OK);
+    EXPECT_TRUE(count == 1 && formats[1].Name[0] == '\0');
 }
 
 TEST(DummyCamera, OpenParsesTheDeviceId) {
@@ -179,34 +159,6 @@ TEST(DummyCamera, SnapshotsStreamingAndRelease) {
     ASSERT_EQ(lonely->Open(&nowhere), S_OK);
     EXPECT_EQ(lonely->StartStreaming(&a, &a), MIRVALE_E_REFUSED);
     EXPECT_EQ(lonely->GrabSnapshot(0, frame.Receive()), MIRVALE_E_REFUSED);
-}
-
-// Three frames, then half of one and silence: StopStreaming must not wait
-// for the receiver's time limits, and no call reaches the host after it.
-TEST(DummyCamera, StopStreamingIsPromptWhileTheSourceStallsMidFrame) {
-    auto source = StartSource(45021, {"--fault", "stall:3"});
-    ComPtr<IAravisCamera> camera = NewCamera();
-    const CameraDeviceInfo record = Record("127.0.0.1:45021", 15);
-    ASSERT_EQ(camera->Open(&record), S_OK);
-    struct Watch : IAravisCameraCallback {
-        HRESULT OnFrame(int32_t, void*, IUnknown*) override {
-            if (stopped) late = true;
-            ++frames;
-            return S_OK;
-        }
-        std::atomic<int> frames{0};
-        std::atomic<bool> stopped{false}, late{false};
-    } watch;
-    ASSERT_EQ(camera->StartStreaming(&watch, nullptr), S_OK);
-    for (int i = 0; i < 500 && watch.frames < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // into the stall
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(camera->StopStreaming(), S_OK);
-    watch.stopped = true;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(watch.frames, 3) << "the half frame never reaches the host";
-    EXPECT_FALSE(watch.late);
 }
 
 TEST(DummyCamera, MirvaleMissing) {

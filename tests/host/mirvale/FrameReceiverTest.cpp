@@ -173,14 +173,11 @@ TEST(FrameReceiver, HandshakeStatusesAndCallOrder) {
     }
     EXPECT_EQ(receiver->Connect("127.0.0.1", freePort), MIRVALE_E_REFUSED);
 
-    Bytes badVersion = ScriptedSource::Bytes(mirvale::EncodeWelcome({1, 0, 8, 4, 30, 1}));
-    mirvale::PutU16(badVersion.data() + 4, 2);
     const Bytes welcomeV2 = ScriptedSource::Bytes(mirvale::EncodeWelcome({2, 0, 8, 4, 30, 1}));
     struct Case { const char* what; Bytes answer; HRESULT expected; };
     const Case cases[] = {
         {"garbage", Bytes(40, 0x5A), MIRVALE_E_BADDATA},
         {"closed at once", Bytes(), MIRVALE_E_BADDATA},
-        {"header version 2", badVersion, MIRVALE_E_VERSION},
         {"welcome version 2", welcomeV2, MIRVALE_E_VERSION},
         {"silent", Bytes(1, 0), MIRVALE_E_TIMEDOUT},  // one byte, then nothing
     };
@@ -217,8 +214,9 @@ TEST(FrameReceiver, FramesArrivePixelExactInOrderAcrossSizeChanges) {
     }
 }
 
-// After one good frame, each bad input: GrabFrame fails, nothing partial is
-// handed out, and the next GrabFrame connects again and gets a whole frame.
+// After one good frame, a bad input at each place of a frame (every rule:
+// the codec's test): GrabFrame fails, nothing partial is handed out, and the
+// next GrabFrame connects again and gets a whole frame.
 TEST(FrameReceiver, BadInputDropsTheConnectionAndNeverAPartialFrame) {
     auto frame = [](uint32_t w, uint32_t h) { return ScriptedSource::CounterFrame(5, w, h); };
     auto patched = [](Bytes bytes, size_t at, uint32_t value) {
@@ -231,9 +229,7 @@ TEST(FrameReceiver, BadInputDropsTheConnectionAndNeverAPartialFrame) {
     const Case cases[] = {
         {"truncated, then closed", truncated, MIRVALE_E_BADDATA},
         {"too few pixels for its size", patched(frame(8, 4), 28, 9), MIRVALE_E_BADDATA},
-        {"zero width", patched(frame(8, 4), 28, 0), MIRVALE_E_BADDATA},
         {"4001 wide", patched(frame(8, 4), 28, 4001), MIRVALE_E_BADDATA},
-        {"garbage", Bytes(64, 0xEE), MIRVALE_E_BADDATA},
         {"bad magic", patched(frame(8, 4), 0, 0x12345678), MIRVALE_E_BADDATA},
         {"bad version", patched(frame(8, 4), 4, 0x00040002), MIRVALE_E_VERSION},
     };
