@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "aravis/FakeCameraProcess.h"  // a test helper; nothing of the module's own
 #include "optivane/optivane.h"
@@ -61,10 +62,30 @@ protected:
         }
         m_module = nullptr;
     }
-    IAravisCamera* NewCamera() {
+    IAravisCamera* NewCamera(const CLSID& kind = CLSID_AravisCamera) {
         void* camera = nullptr;
-        EXPECT_EQ(m_create(CLSID_AravisCamera, IID_IAravisCamera, &camera), S_OK);
+        EXPECT_EQ(m_create(kind, IID_IAravisCamera, &camera), S_OK);
         return static_cast<IAravisCamera*>(camera);
+    }
+    // Opens a camera of the kind, for up to a minute (its simulator may still
+    // be starting), and streams until the keeper has three frames.
+    IAravisCamera* OpenAndStream(const CLSID& kind, const char* deviceId, FrameKeeper* keeper) {
+        IAravisCamera* camera = NewCamera(kind);
+        if (camera == nullptr) return nullptr;
+        CameraDeviceInfo device{};
+        std::snprintf(device.DeviceId, sizeof device.DeviceId, "%s", deviceId);
+        HRESULT opened = E_FAIL;
+        for (int attempt = 0; attempt < 600 && FAILED(opened = camera->Open(&device)); ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_EQ(opened, S_OK);
+        EXPECT_EQ(camera->StartStreaming(keeper, nullptr), S_OK);
+        for (int wait = 0; wait < 600 && keeper->frames < 3; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_GE(keeper->frames.load(), 3);
+        EXPECT_EQ(camera->StopStreaming(), S_OK);
+        return camera;
     }
 
     void* m_module = nullptr;
@@ -100,35 +121,27 @@ TEST_F(TestHost, ClassesAndTheAravisCamerasInterfaces) {
 }
 
 // A host may unload the module and load it again after streaming: the
-// process-wide state of the camera library and of OpenCV's thread pool, whose
+// process-wide state of the camera libraries (Aravis, and the IDS peak layer's
+// library, closed with its last camera) and of OpenCV's thread pool, whose
 // threads outlive every camera, must survive that. A streamed frame and a
 // snapshot the host keeps are the host's: they stay usable after the camera
 // that made them is released and the module is unloaded.
-TEST_F(TestHost, CameraStreamsAfterReloadsAndKeptFramesOutliveTheModule) {
-    optivane::test::FakeCameraProcess fakeCamera({kFakeCameraPath, "--address", "127.0.0.2"});
-    ASSERT_TRUE(fakeCamera.Start()) << kFakeCameraPath;
-    CameraDeviceInfo device{};
-    std::snprintf(device.DeviceId, sizeof device.DeviceId, "%s", "Aravis-Fake-GV01");
-    for (int round = 0; round < 3; ++round) {
+TEST_F(TestHost, CamerasStreamAfterReloadsAndKeptFramesOutliveTheModule) {
+    optivane::test::FakeCameraProcess aravisCamera({kFakeCameraPath, "--address", "127.0.0.2"});
+    optivane::test::FakeCameraProcess peakCamera(
+        {kFakeCameraPath, "--address", "127.0.0.3", "--serial", "P1", "--preset", "ids-peak"});
+    ASSERT_TRUE(aravisCamera.Start()) << kFakeCameraPath;
+    ASSERT_TRUE(peakCamera.Start()) << kFakeCameraPath;
+    const std::pair<CLSID, const char*> kinds[] = {{CLSID_AravisCamera, "Aravis-Fake-GV01"},
+                                                   {CLSID_IdsPeakCamera, "IDS/IdsSim/P1"}};
+    for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);
         if (round > 0) {
             ASSERT_NO_FATAL_FAILURE(Load());
         }
-        IAravisCamera* camera = NewCamera();
-        ASSERT_NE(camera, nullptr);
-        // Until the camera answers, for up to a minute: it may still be starting.
-        HRESULT opened = E_FAIL;
-        for (int attempt = 0; attempt < 600 && FAILED(opened = camera->Open(&device)); ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ASSERT_EQ(opened, S_OK);
         FrameKeeper keeper;
-        ASSERT_EQ(camera->StartStreaming(&keeper, nullptr), S_OK);
-        for (int wait = 0; wait < 600 && keeper.frames < 3; ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        EXPECT_GE(keeper.frames.load(), 3);
-        EXPECT_EQ(camera->StopStreaming(), S_OK);
+        IAravisCamera* camera = OpenAndStream(kinds[round % 2].first, kinds[round % 2].second, &keeper);
+        ASSERT_NE(camera, nullptr);
         IUnknown* snapshot = nullptr;
         EXPECT_EQ(camera->GrabSnapshot(0, &snapshot), S_OK);
         EXPECT_EQ(camera->Close(), S_OK);
@@ -136,42 +149,6 @@ TEST_F(TestHost, CameraStreamsAfterReloadsAndKeptFramesOutliveTheModule) {
         Unload();
         ReadAndRelease(keeper.kept.exchange(nullptr));
         ReadAndRelease(snapshot);
-    }
-}
-
-// The installed module finds an IDS peak device through its own SDK layer and
-// streams it, again after the host unloads and reloads the module (the layer's
-// library has been closed by then and must initialise once more).
-TEST_F(TestHost, PeakCameraStreamsAcrossAReload) {
-    optivane::test::FakeCameraProcess fakeCamera(
-        {kFakeCameraPath, "--address", "127.0.0.3", "--serial", "P1", "--preset", "ids-peak"});
-    ASSERT_TRUE(fakeCamera.Start()) << kFakeCameraPath;
-    CameraDeviceInfo device{};
-    std::snprintf(device.DeviceId, sizeof device.DeviceId, "%s", "IDS/IdsSim/P1");
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        if (round > 0) {
-            ASSERT_NO_FATAL_FAILURE(Load());
-        }
-        void* object = nullptr;
-        ASSERT_EQ(m_create(CLSID_IdsPeakCamera, IID_IAravisCamera, &object), S_OK);
-        IAravisCamera* camera = static_cast<IAravisCamera*>(object);
-        HRESULT opened = E_FAIL;
-        for (int attempt = 0; attempt < 60 && FAILED(opened = camera->Open(&device)); ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
-        ASSERT_EQ(opened, S_OK);
-        FrameKeeper keeper;
-        ASSERT_EQ(camera->StartStreaming(&keeper, nullptr), S_OK);
-        for (int wait = 0; wait < 600 && keeper.frames < 3; ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        EXPECT_GE(keeper.frames.load(), 3);
-        EXPECT_EQ(camera->StopStreaming(), S_OK);
-        EXPECT_EQ(camera->Close(), S_OK);
-        EXPECT_EQ(camera->Release(), 0u);
-        Unload();
-        ReadAndRelease(keeper.kept.exchange(nullptr));
     }
 }
 
