@@ -148,8 +148,10 @@ TEST_F(PeakCamInstanceTest, FramesReachTheDelivererAndStoppingUnlocksEvenWithout
     EXPECT_EQ(m_camera.Read(kTlParamsLocked), 1u);
     EXPECT_EQ(m_camera.Read(kAcquisition), 1u);
     // More frames than buffers: each goes back to the stream after its copy.
-    // Each is delivered before the next, so a slow conversion drops none.
-    for (int frame = 0; frame < 8; ++frame) {
+    // Each is delivered before the next, so a slow conversion drops none. A
+    // frame that lost packets on a loaded machine is dropped, not delivered,
+    // and its call still succeeds: a few calls more are allowed for those.
+    for (int call = 0; call < 16 && deliverer.Produced() < 8; ++call) {
         ASSERT_EQ(instance.LiveStreaming(kMono8, &deliverer), S_OK);
         for (int wait = 0; wait < 500 && deliverer.Consumed() < deliverer.Produced(); ++wait)
             std::this_thread::sleep_for(10ms);
