@@ -467,8 +467,9 @@ void CIdsPeakCamera::Run() {
         m_log.Trace(kClassName, "ThreadProc() Try to reconnect. (%s)\n", m_deviceId.c_str());
         Reconnect(std::move(instance));
         ready = PrepareStream(&instance, &pixelFormat, &bufferCount) && !Stopping();
-        if (ready) instance->StartLiveStreaming();
-        m_log.Trace(kClassName, "ThreadProc() Reconnect done. (%s)\n", m_deviceId.c_str());
+        const HRESULT started = ready ? instance->StartLiveStreaming() : E_ABORT;
+        m_log.Trace(kClassName, "ThreadProc() Reconnect done, hr = 0x%08X. (%s)\n", static_cast<unsigned>(started),
+                    m_deviceId.c_str());
     }
     if (instance) {
         instance->StopLiveStreaming();
