@@ -83,8 +83,10 @@ enum CameraParameterId : int32_t {
 
 // GenICam pixel-format values the module converts into colour frames.
 inline constexpr uint32_t PixelFormatMono8 = 0x01080001;
+inline constexpr uint32_t PixelFormatBayerGR8 = 0x01080008;
 inline constexpr uint32_t PixelFormatBayerRG8 = 0x01080009;
 inline constexpr uint32_t PixelFormatBayerGB8 = 0x0108000A;
+inline constexpr uint32_t PixelFormatBayerBG8 = 0x0108000B;
 inline constexpr uint32_t PixelFormatRGB8 = 0x02180014;
 inline constexpr uint32_t PixelFormatBGR8 = 0x02180015;
 

@@ -142,7 +142,10 @@ std::shared_ptr<CPeakCamInstance> CIdsPeakCamera::Instance() {
 HRESULT CIdsPeakCamera::ReOpenDevice() {
     CVrelAutoLock lock(&m_deviceLock);
     if (m_state == DeviceState::Closed) return E_FAIL;
-    if (m_state == DeviceState::Open && m_instance) return S_OK;
+    // One opened while a library restart closed the library is of no use.
+    if (m_state == DeviceState::Open && m_instance && SUCCEEDED(m_instance->CheckAlive())) return S_OK;
+    m_instance.reset();
+    m_state = DeviceState::Lost;
     auto instance = std::make_shared<CPeakCamInstance>(m_timings);
     CameraDeviceInfo record{};
     const HRESULT status = instance->OpenCamera(m_deviceId.c_str(), &record);
@@ -452,23 +455,21 @@ void CIdsPeakCamera::Run() {
         const HRESULT started = instance->StartLiveStreaming();
         m_log.Trace(kClassName, "StartLiveStreaming() hr = 0x%08X (%p)\n", static_cast<unsigned>(started),
                     static_cast<void*>(this));
-        ready = SUCCEEDED(started);
     }
     while (ready && !Stopping()) {
         deliverer->SetTransform(m_rotation.load(), m_flip.load());
+        // A stream that did not start fails here too, and is reconnected.
         if (SUCCEEDED(instance->LiveStreaming(pixelFormat, deliverer.get()))) {
             Pause(m_timings.framePauseMs);
             continue;
         }
         if (Stopping()) break;
         m_log.Trace(kClassName, "ThreadProc() Try to reconnect. (%s)\n", m_deviceId.c_str());
-        instance.reset();
-        Reconnect();
-        instance = Instance();
-        if (instance && !Stopping()) {
-            ready = SUCCEEDED(instance->OpenDataStream(&bufferCount)) && SUCCEEDED(instance->StartLiveStreaming());
-            m_log.Trace(kClassName, "ThreadProc() Reconnect done. (%s)\n", m_deviceId.c_str());
-        }
+        Reconnect(std::move(instance));
+        ready = PrepareStream(&instance, &pixelFormat, &bufferCount) && !Stopping();
+        const HRESULT started = ready ? instance->StartLiveStreaming() : E_ABORT;
+        m_log.Trace(kClassName, "ThreadProc() Reconnect done, hr = 0x%08X. (%s)\n", static_cast<unsigned>(started),
+                    m_deviceId.c_str());
     }
     if (instance) {
         instance->StopLiveStreaming();
@@ -509,27 +510,40 @@ bool CIdsPeakCamera::PrepareStream(std::shared_ptr<CPeakCamInstance>* instance, 
 
 HRESULT CIdsPeakCamera::RestartLibrary() {
     // A camera whose stream never prepares would restart the library, and
-    // interrupt every IDS peak camera of the process, again and again.
-    const int64_t now = Clock::MonotonicTicks();
+    // interrupt every IDS peak camera of the process, again and again. The
+    // spacing counts from the end of the last restart, which reopens every
+    // camera (a discovery each), so the others stream in between.
     if (m_restarted) {
-        const int64_t sinceMs = (now - m_lastRestartTicks) / kTicksPerMillisecond;
+        const int64_t sinceMs = (Clock::MonotonicTicks() - m_lastRestartTicks) / kTicksPerMillisecond;
         if (sinceMs < m_timings.restartSpacingMs) Pause(static_cast<uint32_t>(m_timings.restartSpacingMs - sinceMs));
         if (Stopping()) return E_ABORT;
     } else {
         m_log.Error(kClassName, "the data stream of %s does not prepare: restarting the IDS peak library\n",
                     m_deviceId.c_str());
     }
+    const HRESULT status = m_sdkManager ? m_sdkManager->ReinitializeSdk() : E_FAIL;
     m_restarted = true;
     m_lastRestartTicks = Clock::MonotonicTicks();
-    return m_sdkManager ? m_sdkManager->ReinitializeSdk() : E_FAIL;
+    return status;
 }
 
-void CIdsPeakCamera::Reconnect() {
-    ReleaseDevice();
-    Pause(m_timings.reconnectStepPauseMs);
-    ReOpenDevice();
-    Pause(m_timings.reconnectStepPauseMs);
-    while (!Stopping() && FAILED(CheckDevice())) Pause(m_timings.lostDevicePollMs);
+void CIdsPeakCamera::Reconnect(std::shared_ptr<CPeakCamInstance> failed) {
+    // Dropped only while it is still the camera's: one that a library restart
+    // reopened meanwhile is kept rather than found again.
+    bool dropped = false;
+    {
+        CVrelAutoLock lock(&m_deviceLock);
+        if (m_instance && m_instance == failed) {
+            m_instance->StopLiveStreaming();
+            m_instance.reset();
+            if (m_state != DeviceState::Closed) m_state = DeviceState::Lost;
+            dropped = true;
+        }
+    }
+    // The last reference goes before a reopening, which the held device
+    // would otherwise refuse.
+    failed.reset();
+    if (dropped) Pause(m_timings.reconnectStepPauseMs);
 }
 
 // --- Frames and snapshots -------------------------------------------------

@@ -102,8 +102,9 @@ private:
     // the library restart it needed failed. Sets instance and pixel format.
     bool PrepareStream(std::shared_ptr<optivane::CPeakCamInstance>* instance, uint32_t* pixelFormat,
                        uint32_t* bufferCount);
-    // Drops the device and waits until it answers again (or stopping).
-    void Reconnect();
+    // Drops the instance whose stream failed, unless a library restart
+    // replaced it already; PrepareStream then finds the device again.
+    void Reconnect(std::shared_ptr<optivane::CPeakCamInstance> failed);
     HRESULT RestartLibrary();
     bool Stopping() const { return m_stopWanted.load() || StopRequested(); }
     // Sleeps in short steps, ending early when stopping.

@@ -17,7 +17,8 @@ struct PeakTimings {
     uint32_t framePauseMs = 50;
     uint32_t reconnectStepPauseMs = 50;
     uint32_t lostDevicePollMs = 500;
-    // A camera that made the library restart may not make it again sooner.
+    // A camera that made the library restart may not make it again until
+    // this long after that restart ended.
     uint32_t restartSpacingMs = 2000;
     // Snapshot: between two looks for the kept frame.
     uint32_t snapshotPollMs = 100;

@@ -8,11 +8,17 @@
 namespace optivane {
 
 PixelConversion PixelConversion::For(uint32_t pixelFormat) {
+    // OpenCV names a mosaic by its second row's first two colours, GenICam by
+    // its first row's.
     switch (pixelFormat) {
+    case PixelFormatBayerGR8:
+        return {CV_8UC1, 1, cv::COLOR_BayerGB2BGR};
     case PixelFormatBayerRG8:
         return {CV_8UC1, 1, cv::COLOR_BayerBG2BGR};
     case PixelFormatBayerGB8:
         return {CV_8UC1, 1, cv::COLOR_BayerGR2BGR};
+    case PixelFormatBayerBG8:
+        return {CV_8UC1, 1, cv::COLOR_BayerRG2BGR};
     case PixelFormatRGB8:
         return {CV_8UC3, 3, cv::COLOR_RGB2BGR};
     case PixelFormatBGR8:

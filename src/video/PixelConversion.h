@@ -15,7 +15,7 @@ namespace optivane {
 class PixelConversion {
 public:
     // The conversion of a GenICam pixel format code; IsKnown() is false for
-    // formats without one (only Mono8, BayerRG8, BayerGB8, RGB8 and BGR8 have one).
+    // formats without one (only Mono8, the four 8-bit Bayer mosaics, RGB8 and BGR8 have one).
     static PixelConversion For(uint32_t pixelFormat);
     static bool IsConvertible(uint32_t pixelFormat) { return For(pixelFormat).IsKnown(); }
 

@@ -148,8 +148,10 @@ TEST_F(PeakCamInstanceTest, FramesReachTheDelivererAndStoppingUnlocksEvenWithout
     EXPECT_EQ(m_camera.Read(kTlParamsLocked), 1u);
     EXPECT_EQ(m_camera.Read(kAcquisition), 1u);
     // More frames than buffers: each goes back to the stream after its copy.
-    // Each is delivered before the next, so a slow conversion drops none.
-    for (int frame = 0; frame < 8; ++frame) {
+    // Each is delivered before the next, so a slow conversion drops none. A
+    // frame that lost packets on a loaded machine is dropped, not delivered,
+    // and its call still succeeds: a few calls more are allowed for those.
+    for (int call = 0; call < 16 && deliverer.Produced() < 8; ++call) {
         ASSERT_EQ(instance.LiveStreaming(kMono8, &deliverer), S_OK);
         for (int wait = 0; wait < 500 && deliverer.Consumed() < deliverer.Produced(); ++wait)
             std::this_thread::sleep_for(10ms);
@@ -172,7 +174,8 @@ TEST_F(PeakCamInstanceTest, FramesReachTheDelivererAndStoppingUnlocksEvenWithout
 
 TEST_F(PeakCamInstanceTest, AWaitOutlastsTwoTimeOutsNotThreeAndEndsOnStopDataStream) {
     PeakTimings timings;
-    timings.minimumBufferWaitMs = 400;
+    // Waits long enough for a frame that lost packets, under a sanitizer.
+    timings.minimumBufferWaitMs = 600;
     // No frame without a software trigger.
     m_camera.Write(kTriggerMode, 1);
     m_camera.Write(kTriggerSource, 1);
@@ -182,13 +185,13 @@ TEST_F(PeakCamInstanceTest, AWaitOutlastsTwoTimeOutsNotThreeAndEndsOnStopDataStr
         // The trigger comes between the second time-out and the third.
         auto triggered =
             std::async(std::launch::async, [&instance] { return instance.LiveStreaming(kMono8, nullptr); });
-        std::this_thread::sleep_for(1000ms);
+        std::this_thread::sleep_for(1500ms);
         m_camera.Write(kTriggerSoftware, 1);
         EXPECT_EQ(triggered.get(), S_OK);
 
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(instance.LiveStreaming(kMono8, nullptr), E_FAIL);
-        EXPECT_GE(std::chrono::steady_clock::now() - start, 1200ms);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 1800ms);
         EXPECT_EQ(instance.StopLiveStreaming(), S_OK);
     }
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -125,17 +127,22 @@ TEST(ConvTaskColour, EveryFormatComesOutExactFromLinearPlanesInBothPaths) {
     // swapped, give other values. Mono8 records the green plane alone.
     const Plane planes[3] = {{40, 3, 5}, {100, 7, 1}, {250, -4, -9}};  // red, green, blue
     constexpr uint32_t kW = 12, kH = 10;
-    for (uint32_t pixelFormat :
-         {PixelFormatBayerRG8, PixelFormatBayerGB8, PixelFormatRGB8, PixelFormatBGR8, PixelFormatMono8}) {
-        const bool bayer = pixelFormat == PixelFormatBayerRG8 || pixelFormat == PixelFormatBayerGB8;
+    // What each mosaic records in its 2 x 2 cell, as planes: BayerRG is R G / G B.
+    const std::map<uint32_t, std::array<int, 4>> mosaics{{PixelFormatBayerRG8, {0, 1, 1, 2}},
+                                                         {PixelFormatBayerGB8, {1, 2, 0, 1}},
+                                                         {PixelFormatBayerGR8, {1, 0, 2, 1}},
+                                                         {PixelFormatBayerBG8, {2, 1, 1, 0}}};
+    for (uint32_t pixelFormat : {PixelFormatBayerRG8, PixelFormatBayerGB8, PixelFormatBayerGR8, PixelFormatBayerBG8,
+                                 PixelFormatRGB8, PixelFormatBGR8, PixelFormatMono8}) {
+        const auto mosaic = mosaics.find(pixelFormat);
+        const bool bayer = mosaic != mosaics.end();
         const bool mono = pixelFormat == PixelFormatMono8;
-        // What the sensor records: R G / G B for BayerRG, G B / R G for BayerGB.
         std::vector<uint8_t> raw;
         for (uint32_t r = 0; r < kH; ++r) {
             for (uint32_t c = 0; c < kW; ++c) {
                 const auto at = [&](int plane) { return planes[plane].At(r, c); };
                 if (bayer) {
-                    raw.push_back(at((pixelFormat == PixelFormatBayerRG8) == (r % 2 == 0) ? c % 2 : 1 + c % 2));
+                    raw.push_back(at(mosaic->second[r % 2 * 2 + c % 2]));
                 } else if (mono) {
                     raw.push_back(at(1));
                 } else {

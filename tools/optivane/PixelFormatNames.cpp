@@ -31,6 +31,8 @@ PixelFormatNames::PixelFormatNames(const std::vector<CameraPixelFormat>& cameraF
     const Entry converted[] = {{"Mono8", PixelFormatMono8},
                                {"BayerRG8", PixelFormatBayerRG8},
                                {"BayerGB8", PixelFormatBayerGB8},
+                               {"BayerGR8", PixelFormatBayerGR8},
+                               {"BayerBG8", PixelFormatBayerBG8},
                                {"RGB8", PixelFormatRGB8},
                                {"BGR8", PixelFormatBGR8}};
     for (const Entry& entry : converted) {
