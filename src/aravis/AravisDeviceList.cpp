@@ -2,7 +2,8 @@
 
 #include <arv.h>
 
-#include <mutex>
+#include "aravis/AravisLibraryLock.h"
+#include "runtime/CVrelAutoLock.h"
 
 namespace optivane {
 
@@ -13,8 +14,7 @@ std::string Text(const char* text) { return text != nullptr ? text : ""; }
 }  // namespace
 
 std::vector<AravisDeviceList::Entry> AravisDeviceList::Update() {
-    static std::mutex listLock;
-    std::lock_guard<std::mutex> guard(listLock);
+    CVrelAutoLock hold(&AravisLibraryLock::Instance());
     arv_update_device_list();
     std::vector<Entry> entries;
     const unsigned int count = arv_get_n_devices();

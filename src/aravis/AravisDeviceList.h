@@ -1,8 +1,8 @@
 // Copies of the texts Aravis keeps for the devices its last discovery found.
 //
 // Aravis frees those texts at the next update of its list, whoever runs it, so
-// every reader in the process goes through Update: one process lock covers the
-// discovery and the copying, and callers keep only the copies. Any thread may
+// every reader in the process goes through Update: the Aravis library lock
+// covers the discovery and the copying, and callers keep only the copies. Any thread may
 // call it; it blocks for the length of a discovery.
 #pragma once
 
