@@ -22,6 +22,8 @@ constexpr const char* kClassName = "COptivane";
 ModuleSearchSources::ModuleSearchSources(DllCreateInstanceFn factory) : m_factory(factory) {}
 
 void ModuleSearchSources::FindPeakDevices(CIdsPeakManager& enumerator, std::vector<CameraDeviceInfo>& list) {
+    m_peakStepRan = true;
+    m_discoveriesBeforePeak = AravisDeviceList::Discoveries();
     std::vector<CameraDeviceInfo> found;
     enumerator.EnumerateDevices(found);
     list.insert(list.end(), found.begin(), found.end());
@@ -33,7 +35,10 @@ void ModuleSearchSources::FindAravisDevices(std::vector<AravisDeviceList::Entry>
     static const bool aravisPinned =
         platform::SharedLibrary::PinLibraryContaining(reinterpret_cast<const void*>(&arv_camera_new));
     (void)aravisPinned;
-    const std::vector<AravisDeviceList::Entry> found = AravisDeviceList::Update();
+    const bool reuse = m_peakStepRan;
+    m_peakStepRan = false;
+    const std::vector<AravisDeviceList::Entry> found =
+        reuse ? AravisDeviceList::UpdateSince(m_discoveriesBeforePeak) : AravisDeviceList::Update();
     list.insert(list.end(), found.begin(), found.end());
 }
 

@@ -3,9 +3,10 @@
 // virtual-camera search made for each call (the phone search creates its
 // cameras through the given class factory), and the wall clock.
 //
-// Threads: the calling search thread; the phone and virtual-camera searches
-// run workers of their own and return when all have ended. Holds only the
-// factory between calls.
+// Threads: the calling search thread (one search at a time); the phone and
+// virtual-camera searches run workers of their own and return when all have
+// ended. Between the IDS peak and the Aravis step of one search it holds
+// where Aravis's discovery count stood.
 #pragma once
 
 #include "discovery/DiscoverySources.h"
@@ -25,6 +26,10 @@ public:
 
 private:
     const DllCreateInstanceFn m_factory;
+    // Aravis's discovery count before this search's IDS peak step; the
+    // Aravis step then reuses that step's discovery. None outside a search.
+    bool m_peakStepRan = false;
+    uint64_t m_discoveriesBeforePeak = 0;
 };
 
 }  // namespace optivane
