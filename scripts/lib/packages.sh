@@ -50,6 +50,7 @@ OPTIVANE_BUILD_PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libopencv-videoio-dev
   librapidxml-dev libcli11-dev
+  nlohmann-json3-dev
 )
 # What the tests need besides: GoogleTest, Aravis' fake GigE Vision camera,
 # and the tools that make private network namespaces.

@@ -1,5 +1,6 @@
 #include "aravis/AravisDevice.h"
 
+#include "aravis/AravisLibraryLock.h"
 #include "frame/FixedText.h"
 #include "runtime/CDebugLog.h"
 #include "runtime/CVrelAutoLock.h"
@@ -10,7 +11,11 @@ namespace {
 
 GObjectPtr<ArvCamera> MakeHandle(const std::string& id) {
     GErrorPtr error;
-    GObjectPtr<ArvCamera> created = GObjectPtr<ArvCamera>::Adopt(arv_camera_new(id.c_str(), error.Out()));
+    GObjectPtr<ArvCamera> created;
+    {
+        CVrelAutoLock hold(&AravisLibraryLock::Instance());
+        created = GObjectPtr<ArvCamera>::Adopt(arv_camera_new(id.c_str(), error.Out()));
+    }
     if (error || !created) {
         CDebugLog().Trace("AravisDevice", "no device answers %s: %s\n", id.c_str(), error.Message());
         return {};

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "peak/PeakDeviceRecord.h"
+#include "peak/PeakRestartLock.h"
 #include "peak/sdk/DeviceManager.h"
 #include "peak/sdk/IntegerNode.h"
 #include "peak/sdk/StringNode.h"
+#include "runtime/CVrelAutoLock.h"
 
 namespace optivane {
 
@@ -18,8 +20,9 @@ constexpr const char* kClassName = "CIdsPeakManager";
 
 int32_t CIdsPeakManager::EnumerateDevices(std::vector<CameraDeviceInfo>& list) {
     list.clear();
-    peak::DeviceManager& manager = peak::DeviceManager::Instance();
+    CVrelAutoLock restart(&PeakRestartLock::Instance());
     try {
+        peak::DeviceManager& manager = peak::DeviceManager::Instance();
         manager.Update();
         const auto devices = manager.Devices();
         if (devices.empty()) return 1;

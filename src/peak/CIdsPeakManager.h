@@ -21,8 +21,8 @@ public:
     CIdsPeakManager& operator=(const CIdsPeakManager&) = delete;
 
     // Empties the list and fills it. 1 when there is no device; 0 otherwise,
-    // also when a device that cannot be read ends the walk (the records
-    // before it stay, and the failure is logged).
+    // also when a device that cannot be read or a closed library ends the
+    // walk (the records before it stay, and the failure is logged).
     int32_t EnumerateDevices(std::vector<CameraDeviceInfo>& list);
 
 private:

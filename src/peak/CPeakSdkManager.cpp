@@ -5,6 +5,7 @@
 #include <new>
 
 #include "peak/CIdsPeakCamera.h"
+#include "peak/PeakRestartLock.h"
 #include "peak/sdk/Library.h"
 #include "runtime/CVrelAutoLock.h"
 
@@ -68,6 +69,7 @@ HRESULT CPeakSdkManager::UnregisterCamera(CIdsPeakCamera* camera) {
 }
 
 HRESULT CPeakSdkManager::ReinitializeSdk() {
+    CVrelAutoLock restart(&PeakRestartLock::Instance());
     CVrelAutoLock lock(&m_lock);
     for (CIdsPeakCamera* camera : m_cameras) camera->ReleaseDevice();
     try {

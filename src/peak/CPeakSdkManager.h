@@ -10,8 +10,9 @@
 // Threads: host threads register and unregister cameras (from their Open,
 // Close and destructor); a camera's streaming thread runs ReinitializeSdk.
 // The manager lock guards the camera list and is held for the whole of
-// ReinitializeSdk, which takes each camera's device lock inside (lock order:
-// manager, device, instance). A camera never calls in here holding its own
+// ReinitializeSdk, which takes the peak restart lock before it and each
+// camera's device lock inside (lock order: restart, manager, device,
+// instance). A camera never calls in here holding its own
 // device lock.
 //
 // Ownership: the list holds plain pointers, no references.

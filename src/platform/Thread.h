@@ -20,6 +20,11 @@ public:
     // Waits without a time limit for the thread to end and forgets it. Does
     // nothing when no thread is held. Must not be called from the thread itself.
     void Join();
+    // True on the thread this object started.
+    bool IsCurrent() const;
+    // From the started thread itself, which cannot join itself: forgets it
+    // without waiting; it ends on its own when its entry returns.
+    void Detach();
     bool IsStarted() const { return m_started; }
 
 private:

@@ -31,6 +31,11 @@ public:
     // for the thread without a time limit and clears the request. Never from
     // the thread itself.
     void Stop();
+    // True when called from inside Run().
+    bool IsOwnThread() const { return m_thread.IsCurrent(); }
+    // From inside Run(), where Stop cannot join: forgets the thread, which
+    // ends on its own once Run returns. Run must touch no member after this.
+    void LetGo() { m_thread.Detach(); }
 
     bool StopRequested() const { return m_stopRequest.load(std::memory_order_acquire) != 0; }
     bool HasThread() const { return m_thread.IsStarted(); }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <thread>
@@ -261,6 +262,30 @@ TEST_F(ToolCliTest, PhoneByEitherIdAndIdsThatNameNone) {
     EXPECT_EQ(absent.status, 1);
     EXPECT_TRUE(Contains(absent.err, "0x8007274D")) << absent.err;
     EXPECT_FALSE(std::filesystem::exists(File("none.png")));
+}
+
+// list shows a search's records in its order, as a table and as JSON; an id
+// or address it shows opens the camera of its kind; a network that is no
+// address is refused before any search.
+TEST_F(ToolCliTest, ListInSearchOrderAndOpenWhatItShows) {
+    ToolProcess peak({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.6", "--serial", "P6", "--preset", "ids-peak"},
+                     File("ids-camera"));
+    ToolProcess phone({OPTIVANE_FAKE_PHONE, "--address", "127.0.0.7", "--size", "64x48"}, File("phone"));
+    ASSERT_TRUE(peak.WaitFor("listening on 127.0.0.6", 30s) && phone.WaitFor("listening on 127.0.0.7", 30s));
+    const ToolRun table = Tool({"list", "--network", "127.0.0.1"});
+    ExpectOutput(table, {"IDS/IdsSim/P6", kId, "SMPHCA00127.0.0.7:60000"});
+    EXPECT_LT(table.out.find("peak "), table.out.find("aravis ")) << table.out;
+    EXPECT_LT(table.out.find("aravis "), table.out.find("phone ")) << table.out;
+
+    const ToolRun json = Tool({"list", "--network", "127.0.0.1", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    std::vector<std::string> kinds;
+    for (const auto& record : nlohmann::json::parse(json.out)) kinds.push_back(record.at("Kind"));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"peak", "aravis", "phone"})) << json.out;
+    EXPECT_EQ(nlohmann::json::parse(json.out).at(0).at("IpAddress"), "127.0.0.6");
+
+    ExpectOutput(Tool({"info", "127.0.0.6"}), {"IDS PeakCamera", "IDS/IdsSim/P6"});
+    EXPECT_EQ(Tool({"list", "--network", "127.0.0"}).status, 2);
 }
 
 }  // namespace

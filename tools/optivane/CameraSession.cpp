@@ -2,11 +2,22 @@
 
 #include <cstring>
 
+#include "DeviceSearch.h"
 #include "HresultText.h"
-#include "platform/Ipv4Text.h"
 #include "PhoneId.h"
+#include "discovery/CameraKindRule.h"
+#include "frame/FixedText.h"
+#include "platform/Ipv4Text.h"
 
 namespace optivane::tool {
+
+namespace {
+
+constexpr const char* kPeakVendor = "IDS PeakCamera";
+
+const char* KindOf(const CameraDeviceInfo& record) { return CameraKindRule::NameOf(CameraKindRule::Of(record)); }
+
+}  // namespace
 
 bool CameraSession::IsVirtualCameraId(const std::string& deviceId) {
     const size_t colon = deviceId.find(':');
@@ -25,6 +36,29 @@ bool CameraSession::IsIdsPeakId(const std::string& deviceId) {
            deviceId.find('/', slash + 1) == std::string::npos;
 }
 
+bool CameraSession::Choose(const std::string& id, const std::vector<CameraDeviceInfo>& found,
+                           CameraDeviceInfo* record, std::string* error) {
+    const CameraDeviceInfo* chosen = nullptr;
+    for (const CameraDeviceInfo& candidate : found) {
+        if (id != candidate.DeviceId && id != candidate.IpAddress) continue;
+        if (chosen == nullptr) {
+            chosen = &candidate;
+        } else if (CameraKindRule::Of(*chosen) != CameraKindRule::Of(candidate)) {
+            *error = "the id '" + id + "' names two cameras: a " + KindOf(*chosen) + " camera (" + chosen->DeviceId +
+                     ") and a " + KindOf(candidate) + " camera (" + candidate.DeviceId + "); give the device id";
+            return false;
+        }
+    }
+    if (chosen != nullptr) {
+        *record = *chosen;
+        return true;
+    }
+    *record = CameraDeviceInfo{};
+    CopyText(record->DeviceId, id.c_str());
+    if (IsIdsPeakId(id)) CopyText(record->VendorName, kPeakVendor);
+    return true;
+}
+
 CameraSession::~CameraSession() {
     // Close stops a stream still running and waits for its threads; its
     // status cannot change anything here.
@@ -36,7 +70,6 @@ bool CameraSession::Open(const std::string& deviceId, std::string* error) {
         *error = "a camera is already open in this session";
         return false;
     }
-    CameraDeviceInfo device{};
     std::string phoneId;
     const bool phone = PhoneId::Recognise(deviceId, &phoneId, error);
     if (phone && phoneId.empty()) return false;
@@ -45,32 +78,27 @@ bool CameraSession::Open(const std::string& deviceId, std::string* error) {
         *error = "the device id is empty";
         return false;
     }
-    if (id.size() >= sizeof(device.DeviceId)) {
+    if (id.size() >= sizeof(CameraDeviceInfo::DeviceId)) {
         *error = "the device id '" + id + "' is too long: at most " +
-                 std::to_string(sizeof(device.DeviceId) - 1) + " characters fit the device record";
+                 std::to_string(sizeof(CameraDeviceInfo::DeviceId) - 1) + " characters fit the device record";
         return false;
     }
-    std::memcpy(device.DeviceId, id.data(), id.size());
-
-    // SMPHCA00... or phone:... names a phone; A.B.C.D:PORT a frame source, the
-    // virtual camera; IDS/<model>/<serial> an IDS peak camera; anything else
-    // an Aravis device.
-    const bool isVirtual = !phone && IsVirtualCameraId(deviceId);
-    const bool isPeak = !phone && !isVirtual && IsIdsPeakId(deviceId);
-    const CLSID& kind = phone       ? CLSID_SmartPhoneCamera
-                        : isVirtual ? CLSID_DummyCamera
-                        : isPeak    ? CLSID_IdsPeakCamera
-                                    : CLSID_AravisCamera;
-    const char* kindName = phone ? "smartphone" : isVirtual ? "virtual" : isPeak ? "IDS peak" : "Aravis";
-    const HRESULT created = m_host.CreateInstance(kind, IID_IAravisCamera, m_camera.ReceiveVoid());
-    if (FAILED(created) || !m_camera) {
-        *error = std::string("cannot create the ") + kindName + " camera: " + HresultText::Describe(FAILED(created) ? created : E_POINTER);
-        m_camera.Reset();
-        return false;
+    DeviceSearch search;
+    if (!search.Prepare(m_host, error)) return false;
+    CameraDeviceInfo device{};
+    if (phone) {
+        CopyText(device.DeviceId, id.c_str());
+    } else if (IsVirtualCameraId(id)) {
+        CopyText(device.DeviceId, id.c_str());
+        CopyText(device.IpAddress, id.substr(0, id.find(':')).c_str());
+    } else {
+        std::vector<CameraDeviceInfo> found;
+        if (!search.Run("", &found, error) || !Choose(id, found, &device, error)) return false;
     }
-    const HRESULT opened = m_camera->Open(&device);
-    if (FAILED(opened)) {
-        *error = "cannot open camera '" + deviceId + "': " + HresultText::Describe(opened) +
+    const HRESULT opened = search.Manager()->CreateCamera(&device, m_camera.Receive());
+    if (FAILED(opened) || !m_camera) {
+        *error = "cannot open the " + std::string(KindOf(device)) + " camera '" + deviceId +
+                 "': " + HresultText::Describe(FAILED(opened) ? opened : E_POINTER) +
                  " (no camera answers to that id, or it refused to open)";
         m_camera.Reset();
         return false;

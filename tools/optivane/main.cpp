@@ -1,6 +1,7 @@
 // optivane: a command-line host of the camera module. It loads libOptivane.so
-// from its own folder, creates the Aravis camera by class, opens it by device
-// id and reads or changes settings, takes snapshots and streams.
+// from its own folder, lists the cameras a search finds, opens one of any
+// kind by its id through the module's manager and reads or changes settings,
+// takes snapshots and streams.
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <functional>
@@ -11,6 +12,7 @@
 #include "CameraCommands.h"
 #include "CameraSession.h"
 #include "ExitStatus.h"
+#include "ListCommand.h"
 #include "ModuleHost.h"
 #include "ParameterTable.h"
 #include "SettingAssignment.h"
@@ -20,7 +22,8 @@ namespace optivane::tool {
 namespace {
 
 const char* const kIdHelp =
-    "the camera: its Aravis device id (for example Aravis-Fake-GV01) or its IP address";
+    "the camera: an id that 'optivane list' shows (for example Aravis-Fake-GV01, IDS/IdsSim/P1, "
+    "SMPHCA00192.168.1.20:60000 or 127.0.0.1:45000), phone:ADDRESS, or a GigE camera's IP address";
 
 // Reads NAME=VALUE texts; false after printing why one is wrong.
 bool ReadAssignments(const std::vector<std::string>& texts, std::vector<SettingAssignment>* assignments) {
@@ -59,8 +62,9 @@ int WithCamera(const std::string& deviceId, const std::vector<SettingAssignment>
 }
 
 int Main(int argc, char** argv) {
-    CLI::App app("Command-line host of the Optivane camera module: reads and changes camera settings, takes "
-                 "snapshots and streams from GigE Vision and USB3 Vision cameras.",
+    CLI::App app("Command-line host of the Optivane camera module: lists cameras, reads and changes camera "
+                 "settings, takes snapshots and streams from GigE Vision and USB3 Vision cameras, IDS peak "
+                 "cameras, smartphones and virtual cameras.",
                  "optivane");
     app.require_subcommand(1);
     app.footer("Run 'optivane COMMAND --help' for the options of one command.\n" + ParameterTable::Help());
@@ -70,6 +74,14 @@ int Main(int argc, char** argv) {
     std::string path;
     std::vector<std::string> assignmentTexts;
     StreamOptions streamOptions;
+    std::string network;
+    bool json = false;
+
+    CLI::App* list = app.add_subcommand("list", "Search for cameras of every kind and show what was found");
+    list->add_option("--network", network,
+                     "look for phones in the network of this IPv4 address (default: every network of this "
+                     "computer)");
+    list->add_flag("--json", json, "print a JSON array of device records");
 
     CLI::App* info = app.add_subcommand("info", "Show the camera's device record, region, pixel formats, "
                                                 "exposure range and frame rate");
@@ -119,6 +131,15 @@ int Main(int argc, char** argv) {
         return app.exit(error);
     }
 
+    if (list->parsed()) {
+        ModuleHost host;
+        std::string error;
+        if (!host.Load(&error)) {
+            std::cerr << "optivane: " << error << "\n";
+            return ExitFailure;
+        }
+        return ListCommand(std::cout, std::cerr).Run(host, network, json);
+    }
     std::vector<SettingAssignment> assignments;
     if (!ReadAssignments(assignmentTexts, &assignments)) return ExitUsage;
 

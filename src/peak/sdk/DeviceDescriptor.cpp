@@ -4,10 +4,12 @@
 
 #include <utility>
 
+#include "aravis/AravisLibraryLock.h"
 #include "aravis/GObjectPtr.h"
 #include "peak/sdk/DeviceManager.h"
 #include "peak/sdk/Exception.h"
 #include "peak/sdk/Library.h"
+#include "runtime/CVrelAutoLock.h"
 
 namespace optivane::peak {
 
@@ -25,7 +27,11 @@ std::shared_ptr<Device> DeviceDescriptor::OpenDevice(int accessType) {
     std::lock_guard<std::mutex> guard(m_openLock);
     if (!m_opened.expired()) throw BadAccessException(m_identifier + " is open in this process");
     GErrorPtr error;
-    GObjectPtr<ArvDevice> device = GObjectPtr<ArvDevice>::Adopt(arv_open_device(m_aravisId.c_str(), error.Out()));
+    GObjectPtr<ArvDevice> device;
+    {
+        CVrelAutoLock hold(&AravisLibraryLock::Instance());
+        device = GObjectPtr<ArvDevice>::Adopt(arv_open_device(m_aravisId.c_str(), error.Out()));
+    }
     if (!device || error) throw BadAccessException(m_identifier + " does not open: " + error.Message());
     // Aravis opens a device that another controller holds, read-only and
     // without an error.

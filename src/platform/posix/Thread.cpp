@@ -11,10 +11,13 @@ struct Thread::Handle {
     Entry entry;
     void* argument;
 
-    // The handle outlives the thread: Join deletes it only after pthread_join.
+    // The handle outlives the thread's start: Join deletes it only after
+    // pthread_join, Detach only from the thread itself, which has read it.
     static void* Routine(void* raw) {
         const auto* self = static_cast<const Handle*>(raw);
-        self->entry(self->argument);
+        const Entry entry = self->entry;
+        void* const argument = self->argument;
+        entry(argument);
         return nullptr;
     }
 };
@@ -39,6 +42,16 @@ bool Thread::Start(Entry entry, void* argument) {
 void Thread::Join() {
     if (!m_started) return;
     pthread_join(m_handle->id, nullptr);
+    delete m_handle;
+    m_handle = nullptr;
+    m_started = false;
+}
+
+bool Thread::IsCurrent() const { return m_started && pthread_equal(m_handle->id, pthread_self()) != 0; }
+
+void Thread::Detach() {
+    if (!IsCurrent()) return;
+    pthread_detach(m_handle->id);
     delete m_handle;
     m_handle = nullptr;
     m_started = false;

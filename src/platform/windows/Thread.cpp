@@ -12,10 +12,13 @@ struct Thread::Handle {
     Entry entry;
     void* argument;
 
-    // The handle outlives the thread: Join deletes it only after the wait.
+    // The handle outlives the thread's start: Join deletes it only after the
+    // wait, Detach only from the thread itself, which has read it.
     static unsigned __stdcall Routine(void* raw) {
         const auto* self = static_cast<const Handle*>(raw);
-        self->entry(self->argument);
+        const Entry entry = self->entry;
+        void* const argument = self->argument;
+        entry(argument);
         return 0;
     }
 };
@@ -42,6 +45,16 @@ bool Thread::Start(Entry entry, void* argument) {
 void Thread::Join() {
     if (!m_started) return;
     WaitForSingleObject(m_handle->thread, INFINITE);
+    CloseHandle(m_handle->thread);
+    delete m_handle;
+    m_handle = nullptr;
+    m_started = false;
+}
+
+bool Thread::IsCurrent() const { return m_started && GetThreadId(m_handle->thread) == GetCurrentThreadId(); }
+
+void Thread::Detach() {
+    if (!IsCurrent()) return;
     CloseHandle(m_handle->thread);
     delete m_handle;
     m_handle = nullptr;

@@ -1,0 +1,10 @@
+#include "aravis/AravisLibraryLock.h"
+
+namespace optivane {
+
+CVrelLock& AravisLibraryLock::Instance() {
+    static CVrelLock lock;
+    return lock;
+}
+
+}  // namespace optivane

@@ -1,0 +1,10 @@
+#include "peak/PeakRestartLock.h"
+
+namespace optivane {
+
+CVrelLock& PeakRestartLock::Instance() {
+    static CVrelLock lock;
+    return lock;
+}
+
+}  // namespace optivane

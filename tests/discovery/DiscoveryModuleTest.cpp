@@ -1,0 +1,119 @@
+// The installed module's manager against the simulators in the network
+// namespace: a frame source alone, then a GigE camera, an IDS peak camera
+// and a phone beside it; each record opens through CreateCamera; searches of
+// two managers at once beside library restarts; a Release mid-search.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "aravis/FakeCameraProcess.h"
+#include "discovery/CameraKindRule.h"
+#include "discovery/SearchResults.h"
+#include "frame/ComPtr.h"
+#include "frame/modules/ModuleLoader.h"
+#include "platform/SharedLibrary.h"
+#include "smartphone/FakePhoneProcess.h"
+#include "tools/SourceProcess.h"
+
+namespace optivane {
+namespace {
+
+using test::Results;
+
+const ModuleLoader& Module() {
+    static const ModuleLoader module("./" + platform::SharedLibrary::FileNameFor("Optivane"));
+    return module;
+}
+
+ComPtr<IOptivane> NewManager() {
+    ComPtr<IOptivane> manager;
+    EXPECT_EQ(Module().CreateInstance(CLSID_Optivane, IID_IOptivane, manager.ReceiveVoid()), S_OK);
+    if (manager) {
+        EXPECT_EQ(manager->Initialize(), S_OK);
+    }
+    return manager;
+}
+
+std::vector<CameraDeviceInfo> Search(const char* address) {
+    Results results;
+    ComPtr<IOptivane> manager = NewManager();
+    EXPECT_EQ(manager->StartSearch(&results, nullptr, address), S_OK);
+    return results.Await();
+}
+
+std::vector<std::string> Kinds(const std::vector<CameraDeviceInfo>& records) {
+    std::vector<std::string> kinds;
+    for (const CameraDeviceInfo& record : records)
+        kinds.push_back(std::string(CameraKindRule::NameOf(CameraKindRule::Of(record))) + " " + record.IpAddress);
+    return kinds;
+}
+
+void ExpectEachOpens(const std::vector<CameraDeviceInfo>& records) {
+    ComPtr<IOptivane> manager = NewManager();
+    for (const CameraDeviceInfo& record : records) {
+        ComPtr<IAravisCamera> camera;
+        ASSERT_EQ(manager->CreateCamera(&record, camera.Receive()), S_OK) << record.DeviceId;
+        CameraDeviceInfo opened{};
+        EXPECT_EQ(camera->GetDeviceInfo(&opened), S_OK) << record.DeviceId;
+        EXPECT_EQ(camera->Close(), S_OK);
+    }
+}
+
+TEST(DiscoveryModule, FindsAndOpensEveryKind) {
+    test::SourceProcess source(OPTIVANE_FRAME_SOURCE, {"--size", "64x48", "--fps", "30"});
+    ASSERT_NE(source.FirstLine(), "");
+    const auto alone = Search("127.0.0.1");
+    EXPECT_EQ(Kinds(alone), std::vector<std::string>{"virtual 127.0.0.1"});
+    ExpectEachOpens(alone);
+
+    test::FakeCameraProcess gige({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.2", "--serial", "G1"});
+    test::FakeCameraProcess peak({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.3", "--serial", "P1", "--preset", "ids-peak"});
+    test::FakePhoneProcess phone("127.0.0.5", 60000, {"--size", "64x48"});
+    ASSERT_TRUE(gige.Start() && peak.Start() && phone.IsRunning());
+    const std::vector<std::string> expected{"peak 127.0.0.3", "aravis 127.0.0.2", "phone 127.0.0.5"};
+    // The cameras need a moment before they answer a discovery.
+    std::vector<CameraDeviceInfo> all;
+    for (int attempt = 0; attempt < 10 && Kinds(all) != expected; ++attempt) all = Search("127.0.0.1");
+    ASSERT_EQ(Kinds(all), expected);
+    ExpectEachOpens(all);
+
+    // Two managers at once, while the IDS peak library restarts under them:
+    // never a crash, and only the IDS peak group may come up short.
+    ComPtr<IPeakSdkManager> sdk;
+    ASSERT_EQ(Module().CreateInstance(CLSID_PeakSdkManager, IID_IPeakSdkManager, sdk.ReceiveVoid()), S_OK);
+    std::atomic<bool> searching{true};
+    std::thread restarts([&] {
+        while (searching) {
+            EXPECT_EQ(sdk->ReinitializeSdk(), S_OK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    std::vector<CameraDeviceInfo> first, second;
+    std::thread other([&] { second = Search("127.0.0.1"); });
+    first = Search("127.0.0.1");
+    other.join();
+    searching = false;
+    restarts.join();
+    for (const auto* found : {&first, &second}) {
+        const auto kinds = Kinds(*found);
+        ASSERT_GE(kinds.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(kinds.end() - 2, kinds.end()),
+                  std::vector<std::string>(expected.end() - 2, expected.end()));
+    }
+    EXPECT_EQ(Kinds(Search("127.0.0.1")), expected);
+
+    // Released mid-search: Release waits for the probes, and nothing is called.
+    Results late;
+    {
+        ComPtr<IOptivane> manager = NewManager();
+        ASSERT_EQ(manager->StartSearch(&late, nullptr, "127.0.0.1"), S_OK);
+    }
+    EXPECT_EQ(late.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace optivane
