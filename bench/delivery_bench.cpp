@@ -1,6 +1,6 @@
 // Measures the deliverer against one thread doing the same work.
 //
-//   delivery_bench [--quick] [--opencv-threads=N]
+//   delivery_bench [--quick] [--opencv-threads=N] [--only=TEXT]
 //
 // For each case (4000x3000 and 1920x1080 BayerRG8, 4000x3000 Mono8):
 //  1. baseline: one thread copies the raw frame and converts it into a
@@ -10,7 +10,8 @@
 //     ratio = pipeline / (baseline x cores);
 //  3. heap allocations per delivered frame in steady state, plain and with
 //     rotation 90 plus flip 1;
-//  4. push-to-sink latency, median and 99th percentile, at a low rate;
+//  4. push-to-sink latency, median and 99th percentile, at a low rate, the
+//     median against one conversion (a baseline frame) plus 1 ms;
 //  5. whether every frame arrived in push order.
 // Beside the ratio it measures a ceiling: as many threads as cores, each
 // copying and converting on its own buffers, as many buffers in all as the
@@ -32,14 +33,22 @@
 // during the run, and a pipeline that must deliver 99% of paced frames with
 // four frames of slack feels its slow moments, while a baseline window
 // averages them.
-// Beside these it prints the processor time per frame of the baseline and of
-// the pipeline (whole process), which shows the pipeline's overhead even
-// when other work on the machine distorts the rates.
-// The last line is the summary of 4000x3000 BayerRG8:
+// Beside these it prints the processor time and the context switches per
+// frame of the baseline and of the pipeline (whole process), which show the
+// pipeline's overhead even when other work on the machine distorts the rates.
+// Each case's share of the ceiling is its ratio over its ceiling's share:
+// both are measured against baselines of the same run, the pipeline's at
+// the best passing trial, the ceiling's as the median of its rounds.
+// The last line is the summary:
 //   summary: ratio=R allocs_per_frame=A in_order=yes|no latency_ms=L
-// with A the larger of the plain and transformed figures and L the median.
+//            share_main=S1 share_1080p=S2 share_mono8=S3
+// (one line) with R, A and L of 4000x3000 BayerRG8, A the larger of the plain
+// and transformed figures, L the median, and S1..S3 the three cases' shares
+// of the ceiling.
 // --opencv-threads=N runs the pipeline with OpenCV on N threads instead of
-// its default, to check the deliverer's choice of turns again.
+// its default, to check the deliverer's choice of sharing again. --only=TEXT
+// runs only the cases whose name contains TEXT (for profiling), and prints
+// no summary.
 //
 // Every buffer is allocated and touched before anything is timed. Runs no
 // network code.
@@ -54,6 +63,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -95,9 +106,11 @@ struct CaseResult {
     double baselineSpread = 0;     // (highest - lowest window) / median
     double baselineCpuMs = 0;  // processor time per frame, which load on the machine does not change much
     double pipelineCpuMs = 0;
+    double pipelineSwitches = 0;  // context switches per frame
     double pipelineFps = 0;
     double ratio = 0;
     double ceilingShare = 0;  // the ceiling over its paired baseline x cores, median of three
+    double shareOfCeiling = 0;  // ratio / ceilingShare
     double oneThreadRingShare = 0;  // one thread over the ring's buffers against its paired baseline, median of three
     double saturatedShare = 0;      // delivered share of the trial at baseline x cores
     double allocsPlain = 0;
@@ -246,7 +259,15 @@ struct Trial {
     double pushSeconds = 0;
     double allocsPerFrame = 0;
     double cpuMsPerFrame = 0;  // processor time of the whole process
+    double switchesPerFrame = 0;  // context switches of the whole process, voluntary or not
 };
+
+// Context switches of the process so far, every thread included.
+long ContextSwitches() {
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+    return usage.ru_nvcsw + usage.ru_nivcsw;
+}
 
 class Pipeline {
 public:
@@ -285,6 +306,7 @@ public:
         }
         const uint64_t allocationsBefore = bench::HeapAllocations();
         const std::clock_t cpuBefore = std::clock();
+        const long switchesBefore = ContextSwitches();
         const size_t deliveredBefore = m_sink.Count();
         const Clock::time_point begin = Clock::now();
         trial.pushed = Push(rate, count, lastStart);
@@ -293,11 +315,13 @@ public:
         WaitIdle();
         const uint64_t allocations = bench::HeapAllocations() - allocationsBefore;
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+        const long switches = ContextSwitches() - switchesBefore;
         const size_t delivered = m_sink.Count() - deliveredBefore;
         m_deliverer.Stop();
         trial.delivered = delivered;
         trial.allocsPerFrame = delivered == 0 ? 0 : static_cast<double>(allocations) / static_cast<double>(delivered);
         trial.cpuMsPerFrame = delivered == 0 ? 0 : cpuMs / static_cast<double>(delivered);
+        trial.switchesPerFrame = delivered == 0 ? 0 : static_cast<double>(switches) / static_cast<double>(delivered);
         return trial;
     }
 
@@ -367,9 +391,9 @@ Search SearchRate(const Case& c, const std::vector<std::vector<uint8_t>>& frames
     // One frame in a hundred may be lost: short trials could not tell 0.5%
     // from 1.5%.
     const int minFrames = 200;
-    const double trialSeconds = settings.quick ? 1.0 : 2.0;
+    const double trialSeconds = settings.quick ? 0.6 : 2.0;
     const double baselineSeconds = settings.quick ? 0.25 : 0.5;
-    const int maxTrials = settings.quick ? 7 : 12;
+    const int maxTrials = settings.quick ? 6 : 12;
     Search best;
     double good = 0;
     double bad = 0;
@@ -471,12 +495,14 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
     result.pipelineFps = search.rate;
     result.ratio = search.share;
     result.saturatedShare = search.saturatedShare;
+    result.shareOfCeiling = result.ceilingShare > 0 ? result.ratio / result.ceilingShare : 0;
 
     const double steadyRate = std::max(1.0, result.pipelineFps * 0.6);
     const int allocFrames = TrialFrames(steadyRate, settings.quick ? 20 : 120, settings.quick ? 0.3 : 2.0);
     const Trial steady = pipeline.Run(steadyRate, allocFrames, 8);
     result.allocsPlain = steady.allocsPerFrame;
     result.pipelineCpuMs = steady.cpuMsPerFrame;
+    result.pipelineSwitches = steady.switchesPerFrame;
     result.inOrder = result.inOrder && sink.InOrder();
     pipeline.SetTransform(90, 1);
     result.allocsTransformed = pipeline.Run(steadyRate, allocFrames, 8).allocsPerFrame;
@@ -493,6 +519,13 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
 
     std::printf("  baseline windows: median %.1f frames/s of %zu, spread %.0f%%\n", result.baselineMedianFps,
                 search.baselines.size(), 100 * result.baselineSpread);
+    // One conversion: a baseline frame (copy and conversion on one thread).
+    const double conversionMs = result.baselineMedianFps > 0 ? 1000.0 / result.baselineMedianFps : 0;
+    std::printf("  latency goal, one conversion plus 1 ms: %.1f ms median against %.1f ms, %s\n",
+                result.latencyMedianMs, conversionMs + 1, result.latencyMedianMs < conversionMs + 1 ? "met" : "missed");
+    std::printf("  share of the ceiling %.2f; at 0.6 of the pipeline's rate %.2f ms processor time and %.1f context"
+                " switches per frame (baseline %.2f ms)\n",
+                result.shareOfCeiling, result.pipelineCpuMs, result.pipelineSwitches, result.baselineCpuMs);
     std::printf("  pipeline %.1f frames/s, ratio %.2f, allocations per frame %.2f plain / %.2f rotated+flipped,"
                 " latency %.1f ms median / %.1f ms p99, in order %s\n",
                 result.pipelineFps, result.ratio, result.allocsPlain, result.allocsTransformed,
@@ -504,14 +537,17 @@ bool RunCase(const Case& c, const Settings& settings, CaseResult& result) {
 
 int main(int argc, char** argv) {
     Settings settings;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--quick") {
             settings.quick = true;
         } else if (argument.rfind("--opencv-threads=", 0) == 0) {
             settings.opencvThreads = std::atoi(argument.c_str() + std::strlen("--opencv-threads="));
+        } else if (argument.rfind("--only=", 0) == 0) {
+            only = argument.substr(std::strlen("--only="));
         } else {
-            std::fprintf(stderr, "usage: delivery_bench [--quick] [--opencv-threads=N]\n");
+            std::fprintf(stderr, "usage: delivery_bench [--quick] [--opencv-threads=N] [--only=TEXT]\n");
             return 2;
         }
     }
@@ -524,20 +560,26 @@ int main(int argc, char** argv) {
         {"4000x3000 Mono8", 4000, 3000, PixelFormatMono8, 1, cv::COLOR_GRAY2BGR},
     };
     CaseResult results[3];
+    bool ran[3] = {false, false, false};
     for (size_t i = 0; i < 3; ++i) {
+        if (std::string(cases[i].name).find(only) == std::string::npos) continue;
         if (!RunCase(cases[i], settings, results[i])) return 1;
+        ran[i] = true;
     }
 
-    std::printf("\n%-20s %8s %8s %6s %8s %6s %7s %7s %5s %8s %8s %6s %6s %7s %7s %5s\n", "case", "base/s", "base-med",
-                "spread", "pipe/s", "ratio", "ceiling", "1t-ring", "sat", "cpu-base", "cpu-pipe", "alloc", "al-rf",
-                "lat-med", "lat-p99", "order");
+    std::printf("\n%-20s %8s %8s %6s %8s %6s %7s %6s %7s %5s %8s %8s %6s %6s %7s %7s %5s\n", "case", "base/s",
+                "base-med", "spread", "pipe/s", "ratio", "ceiling", "share", "1t-ring", "sat", "cpu-base", "cpu-pipe",
+                "alloc", "al-rf", "lat-med", "lat-p99", "order");
     for (size_t i = 0; i < 3; ++i) {
+        if (!ran[i]) continue;
         const CaseResult& r = results[i];
-        std::printf("%-20s %8.1f %8.1f %5.0f%% %8.1f %6.2f %7.2f %7.2f %5.2f %8.1f %8.1f %6.2f %6.2f %7.1f %7.1f %5s\n",
+        std::printf("%-20s %8.1f %8.1f %5.0f%% %8.1f %6.2f %7.2f %6.2f %7.2f %5.2f %8.1f %8.1f %6.2f %6.2f %7.1f %7.1f %5s\n",
                     cases[i].name, r.baselineFps, r.baselineMedianFps, 100 * r.baselineSpread, r.pipelineFps, r.ratio,
-                    r.ceilingShare, r.oneThreadRingShare, r.saturatedShare, r.baselineCpuMs, r.pipelineCpuMs, r.allocsPlain, r.allocsTransformed,
-                    r.latencyMedianMs, r.latencyP99Ms, r.inOrder ? "yes" : "no");
+                    r.ceilingShare, r.shareOfCeiling, r.oneThreadRingShare, r.saturatedShare, r.baselineCpuMs,
+                    r.pipelineCpuMs, r.allocsPlain, r.allocsTransformed, r.latencyMedianMs, r.latencyP99Ms,
+                    r.inOrder ? "yes" : "no");
     }
+    if (!(ran[0] && ran[1] && ran[2])) return 0;
     bool inOrder = true;
     for (const CaseResult& r : results) inOrder = inOrder && r.inOrder;
     const CaseResult& main = results[0];
@@ -549,7 +591,10 @@ int main(int argc, char** argv) {
                     cases[0].name, 100 * main.baselineSpread,
                     main.baselineMedianFps > 0 ? main.pipelineFps / (main.baselineMedianFps * settings.cores) : 0);
     }
-    std::printf("summary: ratio=%.2f allocs_per_frame=%.2f in_order=%s latency_ms=%.1f\n", main.ratio,
-                std::max(main.allocsPlain, main.allocsTransformed), inOrder ? "yes" : "no", main.latencyMedianMs);
+    std::printf("summary: ratio=%.2f allocs_per_frame=%.2f in_order=%s latency_ms=%.1f share_main=%.2f"
+                " share_1080p=%.2f share_mono8=%.2f\n",
+                main.ratio, std::max(main.allocsPlain, main.allocsTransformed), inOrder ? "yes" : "no",
+                main.latencyMedianMs, results[0].shareOfCeiling, results[1].shareOfCeiling,
+                results[2].shareOfCeiling);
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "runtime/CDebugLog.h"
 #include "runtime/CVrelAutoLock.h"
+#include "video/ConversionSharing.h"
 
 namespace optivane {
 
@@ -63,9 +64,6 @@ CVideoCallbacker::~CVideoCallbacker() {
 
 HRESULT CVideoCallbacker::CreateTasks() {
     if (m_state != State::Empty) return E_UNEXPECTED;
-    // OpenCV's thread count is the host's to choose; the turns follow it.
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    m_gate.Restart(ConversionGate::WidthFor(cores, cv::getNumThreads(), kTaskCount));
     try {
         for (std::unique_ptr<CVideoConvTask>& task : m_tasks) task = std::make_unique<CVideoConvTask>();
     } catch (const std::bad_alloc&) {
@@ -95,6 +93,12 @@ HRESULT CVideoCallbacker::CreatePools(int32_t rawCount, int32_t imageCount, cons
             if (SUCCEEDED(status)) status = task->ReserveWorkPicture(sizing.format.Width, sizing.format.Height);
         }
     }
+    // OpenCV's thread count is the host's to choose; the sharing follows it.
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    const ConversionSharing sharing = ConversionSharing::For(sizing.format.Width, sizing.format.Height, cores,
+                                                             cv::getNumThreads(), kTaskCount);
+    m_gate.Restart(sharing.Width());
+    for (std::unique_ptr<CVideoConvTask>& task : m_tasks) task->SetOwnThread(sharing.OwnThreads());
     if (FAILED(status)) {
         CDebugLog().Trace("CVideoCallbacker", "CreatePools failed: 0x%08X\n", static_cast<unsigned>(status));
         return status;

@@ -7,7 +7,11 @@
 // and calls the sink's OnFrame. The ring lock guards only the counters and
 // the choice of task.
 //
-// The conversions take turns through a gate (ConversionGate), in push order.
+// How the conversions share the cores is chosen once per run, in
+// CreatePools, from the size of the run's frames (ConversionSharing): small
+// frames convert on their tasks' workers at once, large ones take turns on
+// OpenCV's pool. Either way they start in push order, through a gate
+// (ConversionGate) as wide as the sharing says.
 //
 // Per acquisition run the owner calls, in this order, CreateTasks,
 // CreatePools, SetSink, Start, PushFrame for each frame (after SetTransform),
@@ -69,8 +73,10 @@ public:
     // Empty: resets the counters and creates the ring of idle tasks.
     HRESULT CreateTasks();
     // After CreateTasks: fills the raw-sample and image pools with objects
-    // sized for the run's frames, and gives the tasks their work pictures
-    // when the run starts transformed. The first failure is returned, what
+    // sized for the run's frames, gives the tasks their work pictures when
+    // the run starts transformed, and chooses by the frame size how the
+    // run's conversions share the cores (frames of another size later in the
+    // run keep that choice). The first failure is returned, what
     // was added before stays until ReleaseResources, and the state does not
     // advance. E_HANDLE without the Zendra module.
     HRESULT CreatePools(int32_t rawCount, int32_t imageCount, const FrameSizing& sizing);

@@ -93,7 +93,8 @@ HRESULT CVideoConvTask::Convert() {
         const int cols = static_cast<int>(format.Width);
         cv::Mat out(rows, cols, CV_8UC3, buffer);
         if (conversion.UsesThreadPool()) TakeTurn();
-        const HRESULT converted = conversion.ToBgr(data, size, rows, cols, out);
+        const HRESULT converted = m_ownThread ? conversion.ToBgrOnThisThread(data, size, rows, cols, out)
+                                              : conversion.ToBgr(data, size, rows, cols, out);
         // A short raw frame: never show an earlier frame instead.
         if (converted == E_INVALIDARG) FillGrey(buffer, bufferSize);
         return converted;
@@ -149,7 +150,8 @@ HRESULT CVideoConvTask::ConvertTransformed() {
         status = WorkPicture(rows, cols, &work);
         if (FAILED(status)) return status;
         if (conversion.UsesThreadPool()) TakeTurn();
-        status = conversion.ToBgr(data, size, rows, cols, work);
+        status = m_ownThread ? conversion.ToBgrOnThisThread(data, size, rows, cols, work)
+                             : conversion.ToBgr(data, size, rows, cols, work);
         // Flip and rotation run on one core: the next frame's turn may begin.
         EndTurn();
         if (FAILED(status)) return status;

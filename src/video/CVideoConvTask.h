@@ -57,6 +57,9 @@ public:
     // task without a worker takes none, as its job never runs. Without a
     // gate, conversions run whenever triggered. Not owned.
     void SetTurn(ConversionGate* gate);
+    // Whether the conversions stay on the worker thread (off OpenCV's pool).
+    // Set by the deliverer once per run, while the task is idle.
+    void SetOwnThread(bool ownThread) { m_ownThread = ownThread; }
     // Taken by the delivery thread after the job is done; the task's image
     // member becomes empty and the caller owns the reference.
     IFrameImage* TakeImage();
@@ -74,8 +77,8 @@ private:
     // Work memory for at least that many pixels; E_OUTOFMEMORY (and none)
     // when it cannot be had.
     HRESULT GrowWorkMemory(uint64_t pixels);
-    // Waits for the frame's turn before a conversion that OpenCV spreads
-    // over the cores; EndTurn gives it back, or passes the ticket on when no
+    // Waits for the frame's turn before a colour conversion (on OpenCV's
+    // pool or the worker's own thread); EndTurn gives it back, or passes the ticket on when no
     // turn was taken. Both without a gate do nothing; EndTurn is idempotent.
     void TakeTurn();
     void EndTurn();
@@ -89,6 +92,7 @@ private:
     ConversionGate* m_gate = nullptr;
     int64_t m_ticket = 0;
     bool m_turnTaken = false;
+    bool m_ownThread = false;
 };
 
 }  // namespace optivane

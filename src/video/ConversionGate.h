@@ -1,14 +1,13 @@
 // Lets the conversions of the deliverer's ring take turns: in push order, and
 // at most `width` at a time.
 //
-// Why turns: OpenCV spreads a single conversion over all cores. Four
+// Why turns: when OpenCV spreads a single conversion over all cores, four
 // conversions at once would share the cores evenly and all finish late, so
 // the ring, which frees its slots only in push order, fills up and drops
 // frames. One after another, each on every core, the oldest frame is done
-// first and its slot comes free soonest. With OpenCV kept to one thread (the
-// host's choice, which the module leaves alone) every task is a conversion
-// of its own and the gate lets all four through. bench/README.md has the
-// measurements behind this choice.
+// first and its slot comes free soonest. Conversions that each keep to one
+// thread go one a core, oldest first. How wide the gate is for a run is
+// chosen by ConversionSharing.
 //
 // The producer issues a ticket to each job it triggers, in push order. Every
 // ticket issued must be used exactly once, by Take then Give, or by Pass, or

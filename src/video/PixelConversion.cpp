@@ -1,11 +1,38 @@
 #include "video/PixelConversion.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "optivane/optivane.h"
 
 namespace optivane {
+
+namespace {
+
+// The one step of the enclosing loop: the conversion itself.
+class ConversionStep : public cv::ParallelLoopBody {
+public:
+    ConversionStep(const PixelConversion& conversion, const uint8_t* data, size_t size, int rows, int cols,
+                   cv::Mat& out)
+        : m_conversion(conversion), m_data(data), m_size(size), m_rows(rows), m_cols(cols), m_out(out) {}
+
+    void operator()(const cv::Range&) const override {
+        m_status = m_conversion.ToBgr(m_data, m_size, m_rows, m_cols, m_out);
+    }
+    HRESULT Status() const { return m_status; }
+
+private:
+    const PixelConversion& m_conversion;
+    const uint8_t* m_data;
+    size_t m_size;
+    int m_rows;
+    int m_cols;
+    cv::Mat& m_out;
+    mutable HRESULT m_status = E_FAIL;
+};
+
+}  // namespace
 
 PixelConversion PixelConversion::For(uint32_t pixelFormat) {
     // OpenCV names a mosaic by its second row's first two colours, GenICam by
@@ -48,6 +75,13 @@ HRESULT PixelConversion::ToBgr(const uint8_t* data, size_t size, int rows, int c
         cv::cvtColor(source, out, m_colorCode);
     }
     return !inPlace || out.data == target ? S_OK : E_FAIL;
+}
+
+HRESULT PixelConversion::ToBgrOnThisThread(const uint8_t* data, size_t size, int rows, int cols, cv::Mat& out) const {
+    const ConversionStep step(*this, data, size, rows, cols, out);
+    // A range of one step is never handed to the pool.
+    cv::parallel_for_(cv::Range(0, 1), step);
+    return step.Status();
 }
 
 int FrameTransform::RotateCode() const {

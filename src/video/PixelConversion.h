@@ -38,6 +38,11 @@ public:
     // when the picture could not be written in place. OpenCV's exceptions
     // pass through.
     HRESULT ToBgr(const uint8_t* data, size_t size, int rows, int cols, cv::Mat& out) const;
+    // ToBgr kept on the calling thread, off OpenCV's pool, whatever number
+    // of threads the host gave OpenCV: OpenCV runs a parallel loop that
+    // starts inside another one on the thread that started it, so the
+    // conversion runs inside a loop of one step.
+    HRESULT ToBgrOnThisThread(const uint8_t* data, size_t size, int rows, int cols, cv::Mat& out) const;
 
 private:
     PixelConversion(int sourceType, uint32_t bytesPerPixel, int colorCode)

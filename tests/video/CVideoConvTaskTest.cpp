@@ -151,10 +151,15 @@ TEST(ConvTaskColour, EveryFormatComesOutExactFromLinearPlanesInBothPaths) {
                 }
             }
         }
-        // 180 degrees goes through the work picture and keeps the format.
-        for (uint32_t rotation : {0u, 180u}) {
-            SCOPED_TRACE(testing::Message() << std::hex << pixelFormat << std::dec << " rotation " << rotation);
+        // 180 degrees goes through the work picture and keeps the format;
+        // on the worker's own thread or OpenCV's pool alike.
+        for (int path = 0; path < 4; ++path) {
+            const uint32_t rotation = path % 2 != 0 ? 180 : 0;
+            const bool ownThread = path >= 2;
+            SCOPED_TRACE(testing::Message() << std::hex << pixelFormat << std::dec << " rotation " << rotation
+                                            << " own thread " << ownThread);
             Job job(raw, Format(kW, kH), pixelFormat, rotation);
+            job.task.SetOwnThread(ownThread);
             ASSERT_EQ(job.Convert(rotation != 0), S_OK);
             // Demosaicing is exact only where it sees all neighbours.
             const uint32_t border = bayer ? 2 : 0;
@@ -193,12 +198,16 @@ TEST(ConvTaskRefusal, RefusedFramesTurnGreyAndFailingCallsLeaveTheImageUnwritten
                           Case{mono8, 80, 90, kGetData, E_FAIL}, Case{mono8, 80, 90, kGetFormat, E_FAIL},
                           Case{mono8, 80, 90, kSetFormat, E_INVALIDARG}, Case{mono8, 80, 90, kGetBuffer, E_OUTOFMEMORY},
                           Case{mono8, 80, 90, kSmallBuffer, E_FAIL}}) {
-        for (bool transformed : {false, true}) {
+        for (int path = 0; path < 4; ++path) {
+            const bool transformed = path % 2 != 0;
+            const bool ownThread = path >= 2;
             if (!transformed && (c.rotation == 45 || c.fault == kSetFormat)) continue;
             SCOPED_TRACE(testing::Message() << std::hex << c.pixelFormat << std::dec << " rotation " << c.rotation
-                                            << " fault " << c.fault << " transformed " << transformed);
+                                            << " fault " << c.fault << " transformed " << transformed
+                                            << " own thread " << ownThread);
             Job job(std::vector<uint8_t>(c.bytes, 0xEE), Format(10, 8), c.pixelFormat, transformed ? c.rotation : 0, 2,
                     c.fault == kSmallBuffer ? -1 : 50);
+            job.task.SetOwnThread(ownThread);
             job.raw.fault = job.image.fault = c.fault;
             EXPECT_EQ(job.Convert(transformed), c.expected);
             EXPECT_TRUE(AllBytes(job.image.buffer, c.fault < kGetData ? 128 : kStale));
