@@ -140,7 +140,11 @@ TEST(DiscoveryManager, ReportsGroupsInOrderAndDropsPeakTwinsByExactAddressAndMod
                     {"", "127.0.0.9", "X", "Y", "Z", "GigEVision"},                    // no id: skipped
                     {"Fake-4a", "127.0.0.4", "IDS", "IdsSim2", "P1", "GigEVision"},    // model differs
                     {"Fake-4b", "127.0.0.44", "IDS", "IdsSim", "P1", "GigEVision"},    // address differs
-                    {"Fake-4c", "127.0.0.4", "IDS", "idssim", "P1", "GigEVision"}};    // case differs
+                    {"Fake-4c", "127.0.0.4", "IDS", "idssim", "P1", "GigEVision"},     // case differs
+                    // Ids too long to open once cut: vendor-serial, else the address.
+                    {"Acme-Model-With-A-Much-Longer-Name-S7", "127.0.0.7", "Acme", "M", "S7", "USB3Vision"},
+                    {"IDS Imaging Development Systems-IdsSim-P8", "127.0.0.8", "IDS Imaging Development Systems GmbH",
+                     "IdsSim", "P8", "GigEVision"}};
     world.phones = {Record("SMPHCA00127.0.0.6:60000", "127.0.0.6", "SmartPhoneCamera"),
                     Record("SMPHCA00127.0.0.5:60000", "127.0.0.5", "SmartPhoneCamera")};
     world.virtualCameras = {Record("127.0.0.1:45000", "127.0.0.1", "VirtualCamera")};
@@ -149,7 +153,8 @@ TEST(DiscoveryManager, ReportsGroupsInOrderAndDropsPeakTwinsByExactAddressAndMod
     Results results;
     EXPECT_EQ(Ids(SearchOnce(manager.Get(), results, 1, nullptr)),
               (std::vector<std::string>{"IDS/IdsSim/P2", "IDS/IdsSim/P1", "Fake-2", "Fake-4a", "Fake-4b", "Fake-4c",
-                                        "SMPHCA00127.0.0.6:60000", "SMPHCA00127.0.0.5:60000"}));
+                                        "Acme-S7", "127.0.0.8", "SMPHCA00127.0.0.6:60000",
+                                        "SMPHCA00127.0.0.5:60000"}));
     EXPECT_EQ(results.Context(1), &results);
     EXPECT_EQ(world.phoneAddress, "");
     EXPECT_EQ(world.calls, 3) << "the virtual camera is probed only when nothing else is found";
