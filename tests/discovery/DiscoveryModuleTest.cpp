@@ -1,11 +1,13 @@
 // The installed module's manager against the simulators in the network
 // namespace: a frame source alone, then a GigE camera, an IDS peak camera
 // and a phone beside it; each record opens through CreateCamera; searches of
-// two managers at once beside library restarts; a Release mid-search.
+// two managers at once beside library restarts and an Aravis camera opening;
+// a record that does not open; a Release mid-search.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,8 +96,10 @@ TEST(DiscoveryModule, FindsAndOpensEveryKind) {
     });
     std::vector<CameraDeviceInfo> first, second;
     std::thread other([&] { second = Search("127.0.0.1"); });
+    std::thread opener([&] { ExpectEachOpens({all[1]}); });
     first = Search("127.0.0.1");
     other.join();
+    opener.join();
     searching = false;
     restarts.join();
     for (const auto* found : {&first, &second}) {
@@ -105,6 +109,13 @@ TEST(DiscoveryModule, FindsAndOpensEveryKind) {
                   std::vector<std::string>(expected.end() - 2, expected.end()));
     }
     EXPECT_EQ(Kinds(Search("127.0.0.1")), expected);
+
+    // A record no camera answers: Open's failure, the out-pointer untouched.
+    CameraDeviceInfo unknown{};
+    std::strcpy(unknown.DeviceId, "No-Such-Camera");
+    IAravisCamera* untouched = nullptr;
+    EXPECT_EQ(NewManager()->CreateCamera(&unknown, &untouched), E_FAIL);
+    EXPECT_EQ(untouched, nullptr);
 
     // Released mid-search: Release waits for the probes, and nothing is called.
     Results late;
