@@ -2,7 +2,8 @@
 // namespace: a frame source alone, then a GigE camera, an IDS peak camera
 // and a phone beside it; each record opens through CreateCamera; searches of
 // two managers at once beside library restarts and an Aravis camera opening;
-// a record that does not open; a Release mid-search.
+// a record that does not open; a Release mid-search; an Aravis camera that
+// reconnects while searches hold the Aravis library lock again and again.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "aravis/FakeCameraProcess.h"
+#include "aravis/FrameRecorder.h"
 #include "discovery/CameraKindRule.h"
 #include "discovery/SearchResults.h"
 #include "frame/ComPtr.h"
@@ -124,6 +126,42 @@ TEST(DiscoveryModule, FindsAndOpensEveryKind) {
         ASSERT_EQ(manager->StartSearch(&late, nullptr, "127.0.0.1"), S_OK);
     }
     EXPECT_EQ(late.Count(), 0u);
+}
+
+// The camera's reconnection opens its device under the same lock as each
+// search's discovery: searches one after another, from new managers so that
+// each probes, must not keep a camera whose process came back from streaming.
+TEST(DiscoveryModule, AnAravisCameraReconnectsWhileSearchesRun) {
+    test::FakeCameraProcess gige({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.2", "--serial", "R1"});
+    ASSERT_TRUE(gige.Start());
+    CameraDeviceInfo record{};
+    for (int attempt = 0; attempt < 10 && record.DeviceId[0] == 0; ++attempt) {
+        for (const CameraDeviceInfo& found : Search("127.0.0.1"))
+            if (CameraKindRule::Of(found) == CameraKind::Aravis) record = found;
+    }
+    ASSERT_NE(record.DeviceId[0], 0);
+    test::FrameRecorder recorder;
+    ComPtr<IAravisCamera> camera;
+    ASSERT_EQ(NewManager()->CreateCamera(&record, camera.Receive()), S_OK);
+    ASSERT_EQ(camera->StartStreaming(&recorder, nullptr), S_OK);
+    ASSERT_TRUE(recorder.WaitForCount(3));
+
+    std::atomic<bool> searching{true};
+    std::atomic<int> searches{0};
+    std::thread searcher([&] {
+        for (; searching; ++searches) Search("127.0.0.1");
+    });
+    gige.Kill();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const size_t before = recorder.Count();
+    ASSERT_TRUE(gige.Start());
+    const bool resumed = recorder.WaitForCount(before + 3, std::chrono::seconds(90));
+    searching = false;
+    searcher.join();
+    EXPECT_TRUE(resumed) << "no frames after the comeback, " << searches << " searches meanwhile";
+    EXPECT_GE(searches.load(), 2);
+    EXPECT_EQ(camera->StopStreaming(), S_OK);
+    EXPECT_EQ(camera->Close(), S_OK);
 }
 
 }  // namespace
