@@ -20,6 +20,7 @@ using namespace std::chrono_literals;
 
 // The simulated camera's registers (tools/fake-camera/ids-peak.xml).
 constexpr uint32_t kWidth = 0x100;
+constexpr uint32_t kHeight = 0x104;
 constexpr uint32_t kAcquisition = 0x124;
 constexpr uint32_t kFramePeriod = 0x138;
 constexpr uint32_t kTriggerMode = 0x300;
@@ -157,6 +158,20 @@ TEST_F(PeakCamInstanceTest, FramesReachTheDelivererAndStoppingUnlocksEvenWithout
             std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(deliverer.Produced(), 8);
+
+    // Frames without pixels (the firmware set the height to 0): every call
+    // succeeds and gives its buffer back, but only the frames already waiting
+    // in the five buffers are delivered.
+    const uint32_t height = m_camera.Read(kHeight);
+    m_camera.Write(kHeight, 0);
+    std::this_thread::sleep_for(100ms);
+    for (int call = 0; call < 12; ++call) ASSERT_EQ(instance.LiveStreaming(kMono8, &deliverer), S_OK) << call;
+    EXPECT_LE(deliverer.Produced(), 8 + 5);
+    m_camera.Write(kHeight, height);
+    const int64_t beforeRestore = deliverer.Produced();
+    for (int call = 0; call < 16 && deliverer.Produced() < beforeRestore + 2; ++call)
+        ASSERT_EQ(instance.LiveStreaming(kMono8, &deliverer), S_OK);
+    EXPECT_GE(deliverer.Produced(), beforeRestore + 2);
     uint32_t count = 0;
 
     // Without AcquisitionStop the device keeps sending, yet the data stream
