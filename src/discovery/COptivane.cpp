@@ -7,6 +7,7 @@
 #include "discovery/CameraKindRule.h"
 #include "discovery/ModuleSearchSources.h"
 #include "frame/FixedText.h"
+#include "platform/SharedLibrary.h"
 #include "runtime/CDebugLog.h"
 #include "runtime/CVrelAutoLock.h"
 
@@ -82,6 +83,10 @@ COptivane::~COptivane() {
 void COptivane::RetireThread() {
     if (!HasThread()) return;
     if (IsOwnThread()) {
+        // The thread still returns through this module's code after the host
+        // may have released the manager and unloaded the module: keep the
+        // code loaded for the rest of the process.
+        platform::SharedLibrary::PinLibraryContaining(reinterpret_cast<const void*>(&OpenableId));
         LetGo();
     } else {
         Stop();

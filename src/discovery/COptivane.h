@@ -14,7 +14,8 @@
 // Host threads run everything else. The thread of a search is joined by the
 // next StartSearch or by the destructor; when either runs on that thread
 // itself (inside OnDevicesFound) it lets the thread go instead, since no
-// thread joins itself. The destructor on another thread waits for a running
+// thread joins itself, and pins the module, whose code that thread still
+// returns through. The destructor on another thread waits for a running
 // search to end and suppresses its callback (one already begun is waited
 // for).
 //

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <thread>
 #include <utility>
@@ -150,6 +151,35 @@ TEST_F(TestHost, CamerasStreamAfterReloadsAndKeptFramesOutliveTheModule) {
         ReadAndRelease(keeper.kept.exchange(nullptr));
         ReadAndRelease(snapshot);
     }
+}
+
+// A host that releases the manager inside OnDevicesFound and unloads the
+// module at once: the search thread still returns through the module's code
+// after the callback, so that code must stay loaded.
+class ReleasingCallback : public IDeviceSearchCallback {
+public:
+    HRESULT OnDevicesFound(int32_t, void*, const CameraDeviceInfo*, int32_t) override {
+        manager->Release();
+        released.set_value();
+        // The host unloads the module meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return S_OK;
+    }
+    IOptivane* manager = nullptr;
+    std::promise<void> released;
+};
+
+TEST_F(TestHost, ManagerReleasedInItsCallbackOutlivesTheUnload) {
+    void* object = nullptr;
+    ASSERT_EQ(m_create(CLSID_Optivane, IID_IOptivane, &object), S_OK);
+    ReleasingCallback callback;
+    callback.manager = static_cast<IOptivane*>(object);
+    ASSERT_EQ(callback.manager->Initialize(), S_OK);
+    std::future<void> released = callback.released.get_future();
+    ASSERT_EQ(callback.manager->StartSearch(&callback, nullptr, "127.0.0.1"), S_OK);
+    ASSERT_EQ(released.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    Unload();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
 }
 
 }  // namespace
