@@ -183,27 +183,25 @@ HRESULT CPeakCamInstance::CheckAlive() {
     return GetExposure(&minimum, &maximum, &value);
 }
 
-HRESULT CPeakCamInstance::GetExposure(double* minimum, double* maximum, double* value) {
-    if (minimum == nullptr || maximum == nullptr || value == nullptr) return E_POINTER;
+template <typename Step>
+HRESULT CPeakCamInstance::OnOpenedDevice(Step&& step) {
     CVrelAutoLock lock(&m_lock);
     if (!IsOpened()) return E_UNEXPECTED;
     try {
-        ReadFloat("ExposureTime", minimum, maximum, value);
+        step();
         return S_OK;
     } catch (const std::exception&) {
         return E_FAIL;
     }
 }
 
+HRESULT CPeakCamInstance::GetExposure(double* minimum, double* maximum, double* value) {
+    if (minimum == nullptr || maximum == nullptr || value == nullptr) return E_POINTER;
+    return OnOpenedDevice([&] { ReadFloat("ExposureTime", minimum, maximum, value); });
+}
+
 HRESULT CPeakCamInstance::SetExposure(double microseconds) {
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        m_nodeMap->FindNode<peak::FloatNode>("ExposureTime")->SetValue(microseconds);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    return OnOpenedDevice([&] { m_nodeMap->FindNode<peak::FloatNode>("ExposureTime")->SetValue(microseconds); });
 }
 
 HRESULT CPeakCamInstance::GetGainByIndex(int32_t index, double* minimum, double* maximum, double* value) {
@@ -214,73 +212,36 @@ HRESULT CPeakCamInstance::GetGainByIndex(int32_t index, double* minimum, double*
 
 HRESULT CPeakCamInstance::GetGain(const std::string& selector, double* minimum, double* maximum, double* value) {
     if (minimum == nullptr || maximum == nullptr || value == nullptr) return E_POINTER;
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
+    return OnOpenedDevice([&] {
         SelectEntry("GainSelector", selector);
         ReadFloat("Gain", minimum, maximum, value);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT CPeakCamInstance::SetGain(const std::string& selector, double value) {
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
+    return OnOpenedDevice([&] {
         SelectEntry("GainSelector", selector);
         m_nodeMap->FindNode<peak::FloatNode>("Gain")->SetValue(value);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT CPeakCamInstance::GetFrameRate(double* minimum, double* maximum, double* value) {
     if (minimum == nullptr || maximum == nullptr || value == nullptr) return E_POINTER;
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        ReadFloat("AcquisitionFrameRate", minimum, maximum, value);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    return OnOpenedDevice([&] { ReadFloat("AcquisitionFrameRate", minimum, maximum, value); });
 }
 
 HRESULT CPeakCamInstance::SetFrameRate(double framesPerSecond) {
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        m_nodeMap->FindNode<peak::FloatNode>("AcquisitionFrameRate")->SetValue(framesPerSecond);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    return OnOpenedDevice(
+        [&] { m_nodeMap->FindNode<peak::FloatNode>("AcquisitionFrameRate")->SetValue(framesPerSecond); });
 }
 
 HRESULT CPeakCamInstance::ReadEntry(const char* enumeration, std::string* name) {
     if (name == nullptr) return E_POINTER;
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        *name = CurrentEntry(enumeration);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    return OnOpenedDevice([&] { *name = CurrentEntry(enumeration); });
 }
 
 HRESULT CPeakCamInstance::WriteEntry(const char* enumeration, const std::string& name) {
-    CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
-        SelectEntry(enumeration, name);
-        return S_OK;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    return OnOpenedDevice([&] { SelectEntry(enumeration, name); });
 }
 
 HRESULT CPeakCamInstance::GetPixelFormat(std::string* name) { return ReadEntry("PixelFormat", name); }
@@ -295,13 +256,11 @@ HRESULT CPeakCamInstance::GetUserSet(std::string* name) { return ReadEntry("User
 
 HRESULT CPeakCamInstance::SelectUserSet(const std::string& name) {
     CVrelAutoLock lock(&m_lock);
-    if (!IsOpened()) return E_UNEXPECTED;
-    try {
+    const HRESULT loaded = OnOpenedDevice([&] {
         SelectEntry("UserSetSelector", name);
         Execute("UserSetLoad");
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
+    });
+    if (FAILED(loaded)) return loaded;
     m_currentUserSet = name;
     double value = 0;
     return GetExposure(&m_exposureMinimum, &m_exposureMaximum, &value);

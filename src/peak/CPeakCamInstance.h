@@ -115,8 +115,11 @@ private:
     void ListUserSets();
     // Minimum, maximum and value of a float node.
     void ReadFloat(const char* node, double* minimum, double* maximum, double* value) const;
-    // An enumeration's current entry read or selected under the lock, in an
-    // opened instance, with SDK errors as E_FAIL.
+    // Runs a settings step under the lock, in an opened instance
+    // (E_UNEXPECTED otherwise), with SDK errors as E_FAIL.
+    template <typename Step>
+    HRESULT OnOpenedDevice(Step&& step);
+    // An enumeration's current entry read or selected.
     HRESULT ReadEntry(const char* enumeration, std::string* name);
     HRESULT WriteEntry(const char* enumeration, const std::string& name);
     std::string CurrentEntry(const char* enumeration) const;
