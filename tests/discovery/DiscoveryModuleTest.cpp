@@ -131,6 +131,11 @@ TEST(DiscoveryModule, FindsAndOpensEveryKind) {
 // The camera's reconnection opens its device under the same lock as each
 // search's discovery: searches one after another, from new managers so that
 // each probes, must not keep a camera whose process came back from streaming.
+//
+// Aravis's simulated camera numbers the frames of each start from 65401, and
+// Aravis's stream compares the first frame number against a last one it
+// never sets: a stale value there can discard up to 100 frames as late. At 50
+// fps with a 300 ms exposure those pass within the run's 3 s no-frame limit.
 TEST(DiscoveryModule, AnAravisCameraReconnectsWhileSearchesRun) {
     test::FakeCameraProcess gige({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.2", "--serial", "R1"});
     ASSERT_TRUE(gige.Start());
@@ -143,6 +148,8 @@ TEST(DiscoveryModule, AnAravisCameraReconnectsWhileSearchesRun) {
     test::FrameRecorder recorder;
     ComPtr<IAravisCamera> camera;
     ASSERT_EQ(NewManager()->CreateCamera(&record, camera.Receive()), S_OK);
+    ASSERT_EQ(camera->SetParameter(CameraParameterExposureTime, 300000), S_OK);
+    ASSERT_EQ(camera->SetParameter(CameraParameterFrameRate, 5000), S_OK);
     ASSERT_EQ(camera->StartStreaming(&recorder, nullptr), S_OK);
     ASSERT_TRUE(recorder.WaitForCount(3));
 
@@ -152,14 +159,16 @@ TEST(DiscoveryModule, AnAravisCameraReconnectsWhileSearchesRun) {
         for (; searching; ++searches) Search("127.0.0.1");
     });
     gige.Kill();
+    const int searchesBefore = searches;
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const size_t before = recorder.Count();
     ASSERT_TRUE(gige.Start());
-    const bool resumed = recorder.WaitForCount(before + 3, std::chrono::seconds(90));
+    const bool resumed = recorder.WaitForCount(before + 3, std::chrono::seconds(60));
+    const int searchesMeanwhile = searches - searchesBefore;
     searching = false;
     searcher.join();
-    EXPECT_TRUE(resumed) << "no frames after the comeback, " << searches << " searches meanwhile";
-    EXPECT_GE(searches.load(), 2);
+    EXPECT_TRUE(resumed) << "no frames after the comeback, " << searchesMeanwhile << " searches meanwhile";
+    EXPECT_GE(searchesMeanwhile, 1);
     EXPECT_EQ(camera->StopStreaming(), S_OK);
     EXPECT_EQ(camera->Close(), S_OK);
 }
