@@ -135,7 +135,9 @@ TEST(DiscoveryModule, FindsAndOpensEveryKind) {
 // Aravis's simulated camera numbers the frames of each start from 65401, and
 // Aravis's stream compares the first frame number against a last one it
 // never sets: a stale value there can discard up to 100 frames as late. At 50
-// fps with a 300 ms exposure those pass within the run's 3 s no-frame limit.
+// fps with a 300 ms exposure those pass within a run's 3 s no-frame limit.
+// The restarted camera is back at its 10 ms default, so the exposure is set
+// again for the runs after the comeback.
 TEST(DiscoveryModule, AnAravisCameraReconnectsWhileSearchesRun) {
     test::FakeCameraProcess gige({OPTIVANE_FAKE_CAMERA, "--address", "127.0.0.2", "--serial", "R1"});
     ASSERT_TRUE(gige.Start());
@@ -163,6 +165,12 @@ TEST(DiscoveryModule, AnAravisCameraReconnectsWhileSearchesRun) {
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const size_t before = recorder.Count();
     ASSERT_TRUE(gige.Start());
+    bool exposureSet = false;
+    for (int attempt = 0; attempt < 100 && !exposureSet; ++attempt) {
+        exposureSet = camera->SetParameter(CameraParameterExposureTime, 300000) == S_OK;
+        if (!exposureSet) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(exposureSet);
     const bool resumed = recorder.WaitForCount(before + 3, std::chrono::seconds(60));
     const int searchesMeanwhile = searches - searchesBefore;
     searching = false;
