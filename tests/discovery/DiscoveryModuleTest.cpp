@@ -133,9 +133,9 @@ TEST(DiscoveryModule, FindsAndOpensEveryKind) {
 // each probes, must not keep a camera whose process came back from streaming.
 //
 // Aravis's simulated camera numbers the frames of each start from 65401, and
-// Aravis's stream compares the first frame number against a last one it
-// never sets: a stale value there can discard up to 100 frames as late. At 50
-// fps with a 300 ms exposure those pass within a run's 3 s no-frame limit.
+// a new Aravis stream sometimes starts from a stray last frame number (seen:
+// 0xfed100000204ffd6), against which it discards up to 100 frames as late. At
+// 50 fps with a 300 ms exposure those pass within a run's 3 s no-frame limit.
 // The restarted camera is back at its 10 ms default, so the exposure is set
 // again for the runs after the comeback.
 TEST(DiscoveryModule, AnAravisCameraReconnectsWhileSearchesRun) {
