@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "aravis/FakeGvCamera.h"
+#include "aravis/GvspRelay.h"
 #include "peak/CPeakCamInstance.h"
 #include "peak/sdk/Library.h"
 #include "runtime/CVrelAutoLock.h"
@@ -183,6 +184,43 @@ TEST_F(PeakCamInstanceTest, FramesReachTheDelivererAndStoppingUnlocksEvenWithout
     // A new data stream replaces the stopped one.
     ASSERT_EQ(instance.OpenDataStream(&count), S_OK);
     m_camera.Write(kAcquisitionStopOff, 0);
+    EXPECT_EQ(instance.StopLiveStreaming(), S_OK);
+    deliverer.Stop();
+}
+
+TEST_F(PeakCamInstanceTest, FramesThatLostPacketsAreGivenBackUndelivered) {
+    // One frame per software trigger, so each call below meets exactly the frame triggered for it.
+    m_camera.Write(kTriggerMode, 1);
+    m_camera.Write(kTriggerSource, 1);
+    // Small frames: a few packets each, never more than the link's buffer holds.
+    m_camera.Write(kWidth, 128);
+    m_camera.Write(kHeight, 64);
+    CVideoCallbacker deliverer;
+    StartDeliverer(deliverer);
+    CPeakCamInstance instance;
+    OpenAndStart(instance);
+    test::GvspRelay link(m_camera);
+    ASSERT_TRUE(link.IsRelaying());
+    const auto nextFrame = [&] {
+        m_camera.Write(kTriggerSoftware, 1);
+        const HRESULT result = instance.LiveStreaming(kMono8, &deliverer);
+        for (int wait = 0; wait < 500 && deliverer.Consumed() < deliverer.Produced(); ++wait)
+            std::this_thread::sleep_for(10ms);
+        return result;
+    };
+
+    // A loaded machine may lose a whole frame now and then: a few calls more are allowed for those.
+    for (int call = 0; call < 4 && deliverer.Produced() < 1; ++call) ASSERT_EQ(nextFrame(), S_OK);
+    ASSERT_EQ(deliverer.Produced(), 1);
+    // Frames without their payload: each call succeeds and requeues the buffer, and nothing is delivered.
+    link.LosePayload(true);
+    for (int frame = 0; frame < 3; ++frame) EXPECT_EQ(nextFrame(), S_OK) << frame;
+    EXPECT_EQ(link.DamagedFrames(), 3);
+    EXPECT_EQ(deliverer.Produced(), 1);
+    // More frames than buffers: all came back, and whole frames are delivered again.
+    link.LosePayload(false);
+    for (int call = 0; call < 10 && deliverer.Produced() < 7; ++call) ASSERT_EQ(nextFrame(), S_OK) << call;
+    EXPECT_EQ(deliverer.Produced(), 7);
     EXPECT_EQ(instance.StopLiveStreaming(), S_OK);
     deliverer.Stop();
 }
