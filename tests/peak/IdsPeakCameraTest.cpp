@@ -106,7 +106,9 @@ TEST_F(IdsPeakCameraTest, OpenMovesOffWideBayerAndTheParametersFollowTheTable) {
     const CameraDeviceInfo unknown = Record("IDS/IdsSim/P9");
     EXPECT_EQ(camera->Open(&unknown), E_NOINTERFACE);
     const CameraDeviceInfo known = Record("IDS/IdsSim/P1");
+    const auto openStart = std::chrono::steady_clock::now();
     ASSERT_EQ(camera->Open(&known), S_OK);
+    RecordProperty("open_ms", static_cast<int>((std::chrono::steady_clock::now() - openStart) / 1ms));
     EXPECT_EQ(m_camera->Read(kPixelFormat), kBayerRG8);
     CameraDeviceInfo info{};
     ASSERT_EQ(camera->GetDeviceInfo(&info), S_OK);
