@@ -8,18 +8,21 @@
 // (only while queued), so reads between a wait and the next queue are safe.
 #pragma once
 
-#include <arv.h>
-
 #include <cstddef>
 #include <cstdint>
-
-#include "aravis/GObjectPtr.h"
+#include <memory>
 
 namespace optivane::peak {
 
+// The backend's buffer behind a Buffer.
+struct BufferHandle;
+
 class Buffer {
 public:
-    Buffer(GObjectPtr<ArvBuffer> buffer, uint64_t generation);
+    Buffer(std::unique_ptr<BufferHandle> handle, uint64_t generation);
+    ~Buffer();
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
 
     void* BasePtr() const;
     // Bytes received into it.
@@ -29,12 +32,12 @@ public:
     size_t Height() const;
     bool IsIncomplete() const;
 
-    ArvBuffer* Aravis() const { return m_buffer.Get(); }
+    const BufferHandle& Handle() const { return *m_handle; }
 
 private:
     bool HoldsImage() const;
 
-    const GObjectPtr<ArvBuffer> m_buffer;
+    const std::unique_ptr<BufferHandle> m_handle;
     const uint64_t m_generation;
 };
 

@@ -10,11 +10,10 @@ namespace optivane::peak {
 class CommandNode : public Node {
 public:
     using Node::Node;
-    static bool IsKindOf(ArvGcNode* node);
+    static constexpr NodeKind kKind = NodeKind::Command;
 
     void Execute();
-    // Aravis's execute returns once the device acknowledged the write, so
-    // the command is done by then; this checks the node is still there.
+    // Returns once the device has acknowledged the command.
     void WaitUntilDone(uint64_t timeoutMs) const;
 };
 

@@ -1,4 +1,4 @@
-// The data stream of one opened device over an Aravis stream. Buffers are
+// The data stream of one opened device over the backend's stream. Buffers are
 // announced (allocated and listed), queued for filling, handed back by
 // WaitForFinishedBuffer in the order they were filled, and revoked once no
 // longer queued. Each announced buffer is Announced, Queued or Delivered;
@@ -8,9 +8,9 @@
 // Acquisition: StartAcquisition lets buffers be handed out (count of them,
 // or without end) and IsGrabbing tells whether it runs; StopAcquisition ends
 // it, leaving queued buffers queued. Flush(DiscardAll) takes every queued
-// buffer back to Announced by stopping Aravis's receiving thread with its
-// queues emptied; this layer keeps a reference of its own to each buffer,
-// so only the queues' references go. The next start runs the thread again.
+// buffer back to Announced (Aravis empties its queues by stopping its
+// receiving thread, which the next start runs again); the layer keeps a
+// reference of its own to each buffer, so only the queues' references go.
 //
 // Threads: any thread. The stream lock guards the buffer list, the
 // acquisition state and the pending kill; it is never held while waiting
@@ -18,7 +18,7 @@
 // waits in slices of at most kWaitSliceMs and looks for a kill between
 // them, so KillWait from another thread ends it within one slice; a kill
 // with no wait pending ends the next wait at its start. Dropping the last
-// reference closes the Aravis stream; so does closing its device or the
+// reference closes the backend's stream; so does closing its device or the
 // library, after which calls raise NotInitializedException.
 #pragma once
 
@@ -29,9 +29,11 @@
 #include <vector>
 
 #include "peak/sdk/Buffer.h"
-#include "peak/sdk/StreamHandle.h"
 
 namespace optivane::peak {
+
+// The backend's stream of one open data stream, shared with its device.
+class StreamHandle;
 
 class DataStream {
 public:
@@ -73,7 +75,7 @@ private:
     Entry& Find(const Buffer* buffer);
     // A popped buffer's entry: Delivered and counted. Null for one this
     // stream no longer has queued.
-    std::shared_ptr<Buffer> Deliver(ArvBuffer* popped);
+    std::shared_ptr<Buffer> Deliver(const BufferHandle& popped);
 
     const std::shared_ptr<StreamHandle> m_stream;
     const uint64_t m_generation;

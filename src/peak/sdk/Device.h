@@ -1,6 +1,6 @@
 // One device opened with control through its descriptor. Its node map holds
 // every camera node; its data stream carries the frames, one open at a time.
-// Dropping the last reference to it closes the Aravis device with its stream
+// Dropping the last reference to it closes the backend's device with its stream
 // and gives up control; so does the library's last Close. Calls on it, its
 // nodes or its stream raise NotInitializedException after either.
 //
@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "peak/sdk/DataStream.h"
-#include "peak/sdk/DeviceHandle.h"
 #include "peak/sdk/NodeMap.h"
 
 namespace optivane::peak {
@@ -28,7 +27,7 @@ public:
     Device& operator=(const Device&) = delete;
 
     std::vector<std::shared_ptr<NodeMap>> NodeMaps() const;
-    // The data streams by name; an Aravis device has one.
+    // The data streams by name.
     std::vector<std::string> DataStreams() const;
     // Opens the first data stream. BadAccessException while one is open.
     std::shared_ptr<DataStream> OpenDataStream();

@@ -1,5 +1,5 @@
 // One device the device manager found: its identifier
-// "IDS/<model>/<serial>-GEV" and the Aravis id it is opened by. Belongs to
+// "IDS/<model>/<serial>-GEV" and the backend's id it is opened by. Belongs to
 // the library generation that listed it and raises NotInitializedException
 // once that has ended.
 //

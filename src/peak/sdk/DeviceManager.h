@@ -1,5 +1,5 @@
-// The IDS devices Aravis can see: GigE Vision devices whose vendor text is
-// "IDS" or starts with "IDS ", sorted by identifier. One per process, usable
+// The IDS devices the backend can see (with Aravis: GigE Vision devices whose
+// vendor text is "IDS" or starts with "IDS "), sorted by identifier. One per process, usable
 // while the library is initialised.
 //
 // Threads: any thread calls everything. The manager lock guards the list and
@@ -33,7 +33,7 @@ private:
     DeviceManager() = default;
     static DeviceManager& Object();
     // The library's last Close: drops every descriptor and every opened
-    // device's Aravis handle.
+    // device's backend handle.
     static void ReleaseAll();
     // An opened device, for ReleaseAll.
     static void Track(const std::shared_ptr<DeviceHandle>& handle);

@@ -14,7 +14,7 @@ namespace optivane::peak {
 class EnumerationNode : public Node {
 public:
     using Node::Node;
-    static bool IsKindOf(ArvGcNode* node);
+    static constexpr NodeKind kKind = NodeKind::Enumeration;
 
     // Every entry the description lists, usable or not, in its order.
     std::vector<std::shared_ptr<EnumerationEntryNode>> Entries() const;

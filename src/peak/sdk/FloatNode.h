@@ -8,7 +8,7 @@ namespace optivane::peak {
 class FloatNode : public Node {
 public:
     using Node::Node;
-    static bool IsKindOf(ArvGcNode* node);
+    static constexpr NodeKind kKind = NodeKind::Float;
 
     double Minimum() const;
     double Maximum() const;

@@ -1,4 +1,4 @@
-// An integer node; enumerations, though integers to Aravis too, are not.
+// An integer node; enumerations, though integers to GenICam too, are not.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@ namespace optivane::peak {
 class IntegerNode : public Node {
 public:
     using Node::Node;
-    static bool IsKindOf(ArvGcNode* node);
+    static constexpr NodeKind kKind = NodeKind::Integer;
 
     int64_t Value() const;
     void SetValue(int64_t value);

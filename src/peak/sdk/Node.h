@@ -3,16 +3,21 @@
 // Nodes are values over the shared device handle; any thread may use them.
 #pragma once
 
-#include <arv.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "peak/sdk/DeviceHandle.h"
 #include "peak/sdk/Library.h"
 
 namespace optivane::peak {
+
+// The backend's handle of one opened device, shared by the device, its node
+// map and its nodes; every call on the device runs under its lock.
+class DeviceHandle;
+
+// The node kinds FindNode tells apart; integers and strings exclude
+// enumerations.
+enum class NodeKind { Integer, String, Float, Enumeration, Command };
 
 class Node {
 public:
@@ -20,28 +25,19 @@ public:
     const std::string& Name() const { return m_name; }
 
 protected:
-    // Runs call(ArvGcNode*) under the device lock. NotFoundException when the
-    // node is gone or not implemented, BadAccessException when unavailable.
+    // Run call under the device lock with the backend's node (UseNode: after
+    // checking it is there, implemented and available, else
+    // NotFoundException or BadAccessException) or device (UseDevice: after
+    // the generation check alone, for what must look at a node that is not
+    // usable). The backend defines them.
     template <typename Call>
-    auto UseNode(Call call) const {
-        Library::CheckGeneration(m_generation);
-        return m_device->Use([&](ArvDevice* device) { return call(Usable(device)); });
-    }
-    // Runs call(ArvDevice*) under the device lock, after the generation check
-    // alone: for what must look at a node that is not usable.
+    auto UseNode(Call call) const;
     template <typename Call>
-    auto UseDevice(Call call) const {
-        Library::CheckGeneration(m_generation);
-        return m_device->Use(call);
-    }
+    auto UseDevice(Call call) const;
     std::shared_ptr<DeviceHandle> DeviceOf() const { return m_device; }
     uint64_t GenerationOf() const { return m_generation; }
-    // Raises the layer's exception for an Aravis error, if one is set.
-    static void Check(const GErrorPtr& error);
 
 private:
-    ArvGcNode* Usable(ArvDevice* device) const;
-
     const std::shared_ptr<DeviceHandle> m_device;
     const std::string m_name;
     const uint64_t m_generation;

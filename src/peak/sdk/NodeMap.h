@@ -6,9 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "peak/sdk/DeviceHandle.h"
-#include "peak/sdk/Exception.h"
-#include "peak/sdk/Library.h"
+#include "peak/sdk/Node.h"
 
 namespace optivane::peak {
 
@@ -21,16 +19,14 @@ public:
     // node is of another kind than T.
     template <typename T>
     std::shared_ptr<T> FindNode(const std::string& name) const {
-        Library::CheckGeneration(m_generation);
-        m_device->Use([&name](ArvDevice* device) {
-            ArvGcNode* node = arv_device_get_feature(device, name.c_str());
-            if (node == nullptr) throw NotFoundException("no node " + name);
-            if (!T::IsKindOf(node)) throw InvalidCastException("node " + name + " is of another kind");
-        });
+        CheckKind(name, T::kKind);
         return std::make_shared<T>(m_device, name, m_generation);
     }
 
 private:
+    // The exceptions of FindNode, or none when the node is of that kind.
+    void CheckKind(const std::string& name, NodeKind kind) const;
+
     const std::shared_ptr<DeviceHandle> m_device;
     const uint64_t m_generation;
 };

@@ -1,4 +1,4 @@
-// A text node; enumerations, though texts to Aravis too, are not.
+// A text node; enumerations, though texts to GenICam too, are not.
 #pragma once
 
 #include <string>
@@ -10,7 +10,7 @@ namespace optivane::peak {
 class StringNode : public Node {
 public:
     using Node::Node;
-    static bool IsKindOf(ArvGcNode* node);
+    static constexpr NodeKind kKind = NodeKind::String;
 
     std::string Value() const;
 };

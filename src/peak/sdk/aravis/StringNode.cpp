@@ -1,8 +1,8 @@
 #include "peak/sdk/StringNode.h"
 
-namespace optivane::peak {
+#include "peak/sdk/aravis/NodeAccess.h"
 
-bool StringNode::IsKindOf(ArvGcNode* node) { return ARV_IS_GC_STRING(node) && !ARV_IS_GC_ENUMERATION(node); }
+namespace optivane::peak {
 
 std::string StringNode::Value() const {
     return UseNode([](ArvGcNode* node) {

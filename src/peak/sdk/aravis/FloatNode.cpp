@@ -1,5 +1,7 @@
 #include "peak/sdk/FloatNode.h"
 
+#include "peak/sdk/aravis/NodeAccess.h"
+
 namespace optivane::peak {
 
 namespace {
@@ -13,8 +15,6 @@ double Read(ArvGcNode* node, Get get) {
 }
 
 }  // namespace
-
-bool FloatNode::IsKindOf(ArvGcNode* node) { return ARV_IS_GC_FLOAT(node); }
 
 double FloatNode::Minimum() const {
     return UseNode([](ArvGcNode* node) { return Read(node, arv_gc_float_get_min); });

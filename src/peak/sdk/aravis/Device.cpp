@@ -4,6 +4,7 @@
 
 #include "peak/sdk/Exception.h"
 #include "peak/sdk/Library.h"
+#include "peak/sdk/aravis/DeviceHandle.h"
 
 namespace optivane::peak {
 

@@ -6,6 +6,8 @@
 
 #include "peak/sdk/Exception.h"
 #include "peak/sdk/Library.h"
+#include "peak/sdk/aravis/BufferHandle.h"
+#include "peak/sdk/aravis/StreamHandle.h"
 #include "platform/Clock.h"
 
 namespace optivane::peak {
@@ -30,7 +32,7 @@ std::shared_ptr<Buffer> DataStream::AllocAndAnnounceBuffer(size_t size) {
     if (size == 0) throw Exception("a buffer needs a size");
     GObjectPtr<ArvBuffer> memory = GObjectPtr<ArvBuffer>::Adopt(arv_buffer_new_allocate(size));
     if (!memory) throw Exception("no memory for a buffer");
-    auto buffer = std::make_shared<Buffer>(std::move(memory), m_generation);
+    auto buffer = std::make_shared<Buffer>(std::make_unique<BufferHandle>(BufferHandle{std::move(memory)}), m_generation);
     std::lock_guard<std::mutex> guard(m_lock);
     m_buffers.push_back({buffer, BufferState::Announced});
     return buffer;
@@ -58,7 +60,7 @@ void DataStream::QueueBuffer(const std::shared_ptr<Buffer>& buffer) {
     if (entry.state == BufferState::Queued) throw Exception("buffer already queued");
     m_stream->Use([&buffer](ArvStream* stream, bool&) {
         // The queue takes a reference of its own.
-        arv_stream_push_buffer(stream, ARV_BUFFER(g_object_ref(buffer->Aravis())));
+        arv_stream_push_buffer(stream, ARV_BUFFER(g_object_ref(buffer->Handle().buffer.Get())));
     });
     entry.state = BufferState::Queued;
 }
@@ -123,17 +125,18 @@ std::shared_ptr<Buffer> DataStream::WaitForFinishedBuffer(uint64_t timeoutMs) {
             platform::Clock::SleepMilliseconds(static_cast<uint32_t>((slice + kTicksPerMillisecond - 1) / kTicksPerMillisecond));
             continue;
         }
-        const GObjectPtr<ArvBuffer> popped = GObjectPtr<ArvBuffer>::Adopt(
-            arv_stream_timeout_pop_buffer(stream.Get(), static_cast<guint64>(slice / kTicksPerMicrosecond)));
-        if (!popped) continue;
-        if (std::shared_ptr<Buffer> buffer = Deliver(popped.Get())) return buffer;
+        const BufferHandle popped{GObjectPtr<ArvBuffer>::Adopt(
+            arv_stream_timeout_pop_buffer(stream.Get(), static_cast<guint64>(slice / kTicksPerMicrosecond)))};
+        if (!popped.buffer) continue;
+        if (std::shared_ptr<Buffer> buffer = Deliver(popped)) return buffer;
     }
 }
 
-std::shared_ptr<Buffer> DataStream::Deliver(ArvBuffer* popped) {
+std::shared_ptr<Buffer> DataStream::Deliver(const BufferHandle& popped) {
     std::lock_guard<std::mutex> guard(m_lock);
-    auto found = std::find_if(m_buffers.begin(), m_buffers.end(),
-                              [popped](const Entry& entry) { return entry.buffer->Aravis() == popped; });
+    auto found = std::find_if(m_buffers.begin(), m_buffers.end(), [&popped](const Entry& entry) {
+        return entry.buffer->Handle().buffer.Get() == popped.buffer.Get();
+    });
     if (found == m_buffers.end() || found->state != BufferState::Queued) return nullptr;
     found->state = BufferState::Delivered;
     if (m_remaining != kInfiniteCount && --m_remaining == 0) m_grabbing = false;

@@ -6,6 +6,7 @@
 #include "aravis/AravisDeviceList.h"
 #include "peak/sdk/Exception.h"
 #include "peak/sdk/Library.h"
+#include "peak/sdk/aravis/DeviceHandle.h"
 
 namespace optivane::peak {
 

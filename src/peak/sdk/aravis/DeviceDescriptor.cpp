@@ -9,6 +9,7 @@
 #include "peak/sdk/DeviceManager.h"
 #include "peak/sdk/Exception.h"
 #include "peak/sdk/Library.h"
+#include "peak/sdk/aravis/DeviceHandle.h"
 #include "runtime/CVrelAutoLock.h"
 
 namespace optivane::peak {

@@ -1,8 +1,8 @@
 #include "peak/sdk/CommandNode.h"
 
-namespace optivane::peak {
+#include "peak/sdk/aravis/NodeAccess.h"
 
-bool CommandNode::IsKindOf(ArvGcNode* node) { return ARV_IS_GC_COMMAND(node); }
+namespace optivane::peak {
 
 void CommandNode::Execute() {
     UseNode([](ArvGcNode* node) {

@@ -1,10 +1,10 @@
 #include "peak/sdk/EnumerationNode.h"
 
+#include "peak/sdk/aravis/NodeAccess.h"
+
 #include <algorithm>
 
 namespace optivane::peak {
-
-bool EnumerationNode::IsKindOf(ArvGcNode* node) { return ARV_IS_GC_ENUMERATION(node); }
 
 std::vector<std::shared_ptr<EnumerationEntryNode>> EnumerationNode::Entries() const {
     const std::vector<std::string> names = UseNode([](ArvGcNode* node) {

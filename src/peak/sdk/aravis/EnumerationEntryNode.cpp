@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "peak/sdk/aravis/NodeAccess.h"
+
 namespace optivane::peak {
 
 EnumerationEntryNode::EnumerationEntryNode(std::shared_ptr<DeviceHandle> device, std::string enumeration,

@@ -1,8 +1,8 @@
 #include "peak/sdk/IntegerNode.h"
 
-namespace optivane::peak {
+#include "peak/sdk/aravis/NodeAccess.h"
 
-bool IntegerNode::IsKindOf(ArvGcNode* node) { return ARV_IS_GC_INTEGER(node) && !ARV_IS_GC_ENUMERATION(node); }
+namespace optivane::peak {
 
 int64_t IntegerNode::Value() const {
     return UseNode([](ArvGcNode* node) {

@@ -21,7 +21,7 @@
 
 #include "aravis/GObjectPtr.h"
 #include "peak/sdk/Exception.h"
-#include "peak/sdk/StreamHandle.h"
+#include "peak/sdk/aravis/StreamHandle.h"
 
 namespace optivane::peak {
 
