@@ -336,9 +336,9 @@ HRESULT CSmartPhoneCamera::OnImage(IUnknown* frame) {
     return S_OK;
 }
 
-void CSmartPhoneCamera::StreamPause(uint32_t milliseconds) {
+bool CSmartPhoneCamera::StreamPause(uint32_t milliseconds) {
     std::unique_lock<std::mutex> guard(m_pauseLock);
-    m_pauseWake.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return m_stopWanted; });
+    return m_pauseWake.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return m_stopWanted; });
 }
 
 void CSmartPhoneCamera::Run() {
@@ -357,7 +357,7 @@ void CSmartPhoneCamera::Run() {
         ComPtr<IFrameImage> image;
         if (FAILED(pool->Take(taken.Receive())) || !taken ||
             FAILED(taken->QueryInterface(IID_IFrameImage, image.ReceiveVoid()))) {
-            StreamPause(m_timings.retryPauseMs);
+            if (StreamPause(m_timings.retryPauseMs)) break;
             continue;
         }
         const HRESULT status = CapturePhoneFrame(image.Get());
@@ -370,13 +370,14 @@ void CSmartPhoneCamera::Run() {
                 context = m_context;
             }
             if (callback != nullptr) callback->OnFrame(status, context, image.Get());
-        } else {
-            StreamPause(m_timings.retryPauseMs);
         }
         image->Done();
         image.Reset();
         taken.Reset();
-        StreamPause(m_timings.streamPauseMs);
+        // A stop wanted during a pause ends the run before another capture,
+        // even before StopStreaming has asked the thread itself to end.
+        if (FAILED(status) && StreamPause(m_timings.retryPauseMs)) break;
+        if (StreamPause(m_timings.streamPauseMs)) break;
     }
     pool->Clear();
 }

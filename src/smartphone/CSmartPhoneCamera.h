@@ -85,7 +85,9 @@ private:
     // The phone's address in host order (0 when the text is none).
     uint32_t Address() const;
     char* ReceiveBuffer();
-    void StreamPause(uint32_t milliseconds);
+    // Streaming thread: waits, and ends at once when a stop is wanted; then
+    // true, and the thread must not capture again.
+    bool StreamPause(uint32_t milliseconds);
 
     const phone::PhoneTimings m_timings;
     const ModuleLoader m_linquet;
