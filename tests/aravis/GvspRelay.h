@@ -31,15 +31,16 @@ public:
         m_destination.sin_addr.s_addr = htonl(camera.Read(kStreamAddress));
         m_destination.sin_port = htons(static_cast<uint16_t>(camera.Read(kStreamPort) & 0xFFFF));
         m_socket = socket(AF_INET, SOCK_DGRAM, 0);
+        if (m_socket < 0) return;
+        // Room for a whole frame's burst of packets (the system caps it).
+        const int bufferBytes = 4 << 20;
+        setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
         // Sent from the camera's own address, since the host takes stream packets from no other.
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(camera.Read(kCameraAddress));
         socklen_t length = sizeof local;
-        // Room for a whole frame's burst of packets (the system caps it).
-        const int bufferBytes = 4 << 20;
-        setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
-        if (m_socket < 0 || bind(m_socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        if (bind(m_socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
             getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &length) != 0)
             return;
         m_savedPort = camera.Read(kStreamPort);

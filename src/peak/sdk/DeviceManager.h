@@ -1,6 +1,6 @@
 // The IDS devices the backend can see (with Aravis: GigE Vision devices whose
-// vendor text is "IDS" or starts with "IDS "), sorted by identifier. One per process, usable
-// while the library is initialised.
+// vendor text is "IDS" or starts with "IDS "), sorted by identifier. One per
+// process, usable while the library is initialised.
 //
 // Threads: any thread calls everything. The manager lock guards the list and
 // its generation and the opened handles, and is never held across discovery nor while taking the

@@ -32,7 +32,8 @@ std::shared_ptr<Buffer> DataStream::AllocAndAnnounceBuffer(size_t size) {
     if (size == 0) throw Exception("a buffer needs a size");
     GObjectPtr<ArvBuffer> memory = GObjectPtr<ArvBuffer>::Adopt(arv_buffer_new_allocate(size));
     if (!memory) throw Exception("no memory for a buffer");
-    auto buffer = std::make_shared<Buffer>(std::make_unique<BufferHandle>(BufferHandle{std::move(memory)}), m_generation);
+    auto handle = std::make_unique<BufferHandle>(BufferHandle{std::move(memory)});
+    auto buffer = std::make_shared<Buffer>(std::move(handle), m_generation);
     std::lock_guard<std::mutex> guard(m_lock);
     m_buffers.push_back({buffer, BufferState::Announced});
     return buffer;

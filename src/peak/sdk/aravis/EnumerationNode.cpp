@@ -1,8 +1,8 @@
 #include "peak/sdk/EnumerationNode.h"
 
-#include "peak/sdk/aravis/NodeAccess.h"
-
 #include <algorithm>
+
+#include "peak/sdk/aravis/NodeAccess.h"
 
 namespace optivane::peak {
 
